@@ -57,12 +57,12 @@ template <class T> constexpr auto encode() {
 
 template <class F> struct Signature;
 template <class R, class Self, class... Args> struct Signature<R (*)(Self, SEL, Args...)> {
-    static constexpr auto encoding = (encode<R>() + text("@:") + ... + encode<Args>());
+    static constexpr auto encoding = ((encode<R>() + text("@:")) + ... + encode<Args>());
 };
 
 // The encoding of a method implemented by `fn`, which takes the receiver, the selector and the
 // method's own arguments.
-template <auto fn> constexpr const char* encodingOf() {
+template <auto fn> const char* encodingOf() {
     static constexpr auto encoding = Signature<decltype(fn)>::encoding;
     return encoding.text;
 }

@@ -121,6 +121,13 @@ inline BOOL boolValue(Object value) { return value.send<BOOL>(sel<"boolValue">()
 struct Set : Object {
     using Object::Object;
     Object anyObject() const { return send<Object>(sel<"anyObject">()); }
+    BOOL containsObject(Object object) const { return send<BOOL>(sel<"containsObject:">(), object); }
+};
+
+struct MutableSet : Set {
+    using Set::Set;
+    static Ref<MutableSet> make() { return Ref<MutableSet>::adopt(classNamed("NSMutableSet").send<MutableSet>(sel<"new">())); }
+    void addObject(Object object) const { send(sel<"addObject:">(), object); }
 };
 
 struct Bundle : Object {

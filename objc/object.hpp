@@ -10,6 +10,7 @@ namespace objc {
 // A borrowed reference. Trivially copyable and one pointer wide, so a handle passes through a
 // method's arguments and results exactly as `id` does.
 struct Object {
+    static constexpr bool kOneWord = true;
     id raw = nullptr;
 
     constexpr Object() = default;
@@ -45,6 +46,10 @@ public:
     }
 
     Ref(const Ref& other) : object_(other.object_) { object_.retain(); }
+    // A reference to a more specific handle type is also one to its base.
+    template <class U>
+        requires(__is_base_of(T, U) && !__is_same(T, U))
+    Ref(const Ref<U>& other) : object_(other.get()) { object_.retain(); }
     Ref(Ref&& other) : object_(other.object_) { other.object_ = T(); }
     Ref& operator=(Ref other) {
         T old = object_;

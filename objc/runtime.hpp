@@ -86,11 +86,11 @@ template <class T> struct RemoveReference<T&> { using Type = T; };
 template <class T> constexpr T&& forward(typename RemoveReference<T>::Type& value) { return static_cast<T&&>(value); }
 
 // True where a result of type R comes back through memory that the caller passes in: on 32-bit ARM
-// every struct bigger than a word. (Smaller structs would depend on their fields; the product returns
-// none, and send() refuses them.)
+// every struct but an "integer-like" one. Object handles (one pointer, marked `kOneWord`) are
+// integer-like; any other struct of one word would depend on its fields, and send() refuses it.
 template <class R> constexpr bool returnsThroughMemory() {
 #if defined(__APPLE__) && !defined(__LP64__)
-    return __is_class(R) || __is_union(R);
+    return (__is_class(R) || __is_union(R)) && !requires { R::kOneWord; };
 #else
     return false;
 #endif

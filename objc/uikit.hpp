@@ -175,6 +175,11 @@ struct TableView : View {
     void setTableHeaderView(View view) const { send(sel<"setTableHeaderView:">(), view); }
 };
 
+struct Switch : View {
+    using View::View;
+    void setOnTintColor(Color color) const { send(sel<"setOnTintColor:">(), color); }
+};
+
 struct BarButtonItem : Object {
     using Object::Object;
     static constexpr NSInteger kStyleBordered = 1;

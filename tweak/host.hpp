@@ -1,0 +1,45 @@
+// What the tweak asks of the Music app's own views, as named operations.
+#pragma once
+
+#include "objc/uikit.hpp"
+
+namespace host {
+
+using NS::String;
+using objc::Object;
+using objc::sel;
+
+inline Class songCellClass() { return objc::lookUpClass("Music.SongCell"); }
+inline Class playlistPickerClass() { return objc::lookUpClass("Music.PlaylistPickerViewController"); }
+
+// The title a row shows (a song's title, a playlist's name); nil for a view that has none.
+inline String title(Object row) {
+    if (!row.respondsToSelector(sel<"title">())) return String();
+    return row.send<String>(sel<"title">());
+}
+
+// Titles match by literal equality of their UTF-16 code units; an absent title matches nothing.
+inline bool sameTitle(String a, String b) { return a && b && a.isEqualToString(b); }
+
+// The title shown by a playlist page's header.
+inline String titleText(UI::View header) { return header.send<String>(sel<"titleText">()); }
+
+// The stack of labels that names the item of a context-action header.
+inline UI::StackView titleStack(UI::ViewController header) { return header.send<UI::StackView>(sel<"titleStack">()); }
+
+// The view a marquee scrolls.
+inline UI::View viewForContentSize(UI::View marquee) { return marquee.send<UI::View>(sel<"viewForContentSize">()); }
+
+inline void setIsDisabled(UI::View row, BOOL disabled) { row.send(sel<"setIsDisabled:">(), disabled); }
+
+// An alert as the tweak shows them: empty title, alert style.
+inline UI::AlertController makeAlert(String message) {
+    return UI::AlertController::alertControllerWithTitle(NS::literal<"">(), message, UI::AlertController::kStyleAlert);
+}
+
+// Presents from the view controller that owns `view` at this moment; nothing when there is none.
+inline void present(UI::AlertController alert, UI::View view) {
+    view.viewControllerForAncestor().presentViewController(alert, YES, nullptr);
+}
+
+} // namespace host

@@ -1,0 +1,68 @@
+// The tweak's one process-wide record, shared by every replacement.
+#pragma once
+
+#include "objc/foundation.hpp"
+
+// The previous-implementation slots, one for each replacement of the hook table, in its order.
+enum Slot : int {
+    kPlaylistCellLayout,
+    kPlaylistHeaderLayout,
+    kContextHeaderWillAppear,
+    kPickerWillAppear,
+    kPickerFinish,
+    kPickerCancel,
+    kPickerDone,
+    kCollectionTouchesBegan,
+    kCollectionTouchesEnded,
+    kTransportButtonLayout,
+    kSongCellLayout,
+    kSearchResultCellLayout,
+    kMarqueeLayout,
+    kSlotCount,
+};
+
+// The song titles of the target playlist, in playlist order and with their repeats, and beside
+// them the same titles as a set, so that a membership test costs the same for any length of list.
+// Absent until the first picker appears; an absent list contains nothing and counts 0.
+class TargetTitles {
+public:
+    // Puts a new empty list in place; the old one is released, never emptied in place.
+    void startAfresh() {
+        list_ = NS::MutableArray::make();
+        members_ = NS::MutableSet::make();
+    }
+    void append(NS::String title) const {
+        list_->addObject(title);
+        members_->addObject(title);
+    }
+    bool contains(NS::String title) const {
+        return title && members_->containsObject(title);
+    }
+    NSUInteger count() const { return list_->count(); }
+    NS::MutableArray list() const { return list_; }
+
+private:
+    objc::Ref<NS::MutableArray> list_;
+    objc::Ref<NS::MutableSet> members_;
+};
+
+struct TweakState {
+    TargetTitles targetPlaylistSongTitles;
+    objc::Ref<NS::String> currentPlaylistTitle;
+    objc::Ref<NS::String> contextItemTitle;
+    bool contextItemIsAlbum;
+    bool pendingDuplicateTap;
+    bool enabled;
+    bool disable;
+    bool greyText;
+    IMP previous[kSlotCount];
+};
+
+// Zero-filled at load and never destroyed: it lives as long as the process.
+extern TweakState tweakState;
+
+// Calls the implementation that the replacement in `slot` took the place of, with the very same
+// receiver, selector and arguments. Every hooked method returns nothing.
+template <class... Args> void callPrevious(Slot slot, objc::Object self, SEL cmd, Args... args) {
+    reinterpret_cast<void (*)(objc::Object, SEL, Args...)>(tweakState.previous[slot])(self, cmd, args...);
+}

@@ -1,0 +1,118 @@
+// Holds back a tap on a song that the playlist already has, and asks "Add Again" or "Skip".
+#include "album_additions.hpp"
+#include "host.hpp"
+#include "hooks.hpp"
+
+namespace {
+
+using objc::Ref;
+
+// The index path of the item under the event's touch, or nil.
+objc::Object touchedIndexPath(UI::CollectionView view, UI::Event event) {
+    UI::Touch touch = objc::as<UI::Touch>(event.allTouches().anyObject());
+    return view.indexPathForItemAtPoint(touch.locationInView(view));
+}
+
+// Lets a held-back touch end through to the list's own handling: the saved implementation itself,
+// so that none of the guard's tests run again for it.
+void passTouchEndOn(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event) {
+    callPrevious(kCollectionTouchesEnded, view, cmd, touches, event);
+}
+
+// The handlers keep the collection view alive as long as the alert exists, so that a handler that
+// runs after the list went away never touches a freed view.
+void presentDuplicateAlert(UI::CollectionView view, NS::String message, UI::ActionHandler addAgain,
+                           UI::ActionHandler skip) {
+    UI::AlertController alert = host::makeAlert(message);
+    UI::AlertAction skipAction = UI::AlertAction::actionWithTitle(NS::literal<"Skip">(), 0, skip);
+    alert.addAction(UI::AlertAction::actionWithTitle(NS::literal<"Add Again">(), 0, addAgain));
+    alert.addAction(skipAction);
+    alert.setPreferredAction(skipAction);
+    host::present(alert, view);
+}
+
+void raiseSongDuplicateAlert(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event,
+                             objc::Object indexPath) {
+    Ref<UI::CollectionView> keptView = Ref<UI::CollectionView>::retain(view);
+    Ref<NS::Set> keptTouches = Ref<NS::Set>::retain(touches);
+    Ref<UI::Event> keptEvent = Ref<UI::Event>::retain(event);
+    Ref<objc::Object> keptIndexPath = Ref<objc::Object>::retain(indexPath);
+    presentDuplicateAlert(
+        view, NS::literal<"This song is already in your playlist.">(),
+        ^(id) {
+            passTouchEndOn(keptView, cmd, keptTouches, keptEvent);
+            keptView->selectItemAtIndexPath(keptIndexPath, YES, 0);
+        },
+        nullptr);
+}
+
+// A tap on a playlist of the playlist picker: does that playlist already hold the context item?
+void checkPlaylistPick(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event, UI::View cell) {
+    NS::String tappedName = host::title(cell);
+    MP::Playlist picked;
+    for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists()))
+        if (host::sameTitle(playlist.name(), tappedName)) picked = playlist;
+
+    NS::String message = NS::literal<"This song is already in your playlist.">();
+    Ref<NS::MutableArray> missingSongs = NS::MutableArray::make();
+    bool addMissingOnSkip = false;
+    if (tweakState.contextItemIsAlbum) {
+        addMissingOnSkip = checkAlbum(picked, missingSongs);
+        message = addMissingOnSkip ? NS::literal<"This playlist already contains some songs from this album.">()
+                                   : NS::literal<"This album is already in your playlist.">();
+    } else {
+        NS::String song = tweakState.contextItemTitle;
+        for (MP::Item item : NS::each<MP::Item>(picked.items()))
+            if (!NS::isEmpty(song) && host::sameTitle(item.title(), song) && tweakState.disable)
+                tweakState.pendingDuplicateTap = true;
+    }
+    if (!tweakState.pendingDuplicateTap) return;
+
+    Ref<UI::CollectionView> keptView = Ref<UI::CollectionView>::retain(view);
+    Ref<NS::Set> keptTouches = Ref<NS::Set>::retain(touches);
+    Ref<UI::Event> keptEvent = Ref<UI::Event>::retain(event);
+    Ref<MP::Playlist> keptPlaylist = Ref<MP::Playlist>::retain(picked);
+    presentDuplicateAlert(
+        view, message, ^(id) { passTouchEndOn(keptView, cmd, keptTouches, keptEvent); },
+        ^(id) {
+            if (addMissingOnSkip) addMissingSongs(keptPlaylist, missingSongs, keptView);
+        });
+}
+
+} // namespace
+
+void collectionViewTouchesBegan(UI::CollectionView self, SEL cmd, NS::Set touches, UI::Event event) {
+    objc::Object indexPath = touchedIndexPath(self, event);
+    if (!indexPath) return;
+    UI::View cell = self.cellForItemAtIndexPath(indexPath);
+    if (cell.respondsToSelector(objc::sel<"title">()) && tweakState.targetPlaylistSongTitles.contains(host::title(cell))) {
+        tweakState.pendingDuplicateTap = true;
+        return;
+    }
+    callPrevious(kCollectionTouchesBegan, self, cmd, touches, event);
+}
+
+void collectionViewTouchesEnded(UI::CollectionView self, SEL cmd, NS::Set touches, UI::Event event) {
+    objc::Object indexPath = touchedIndexPath(self, event);
+    if (tweakState.disable && tweakState.pendingDuplicateTap) {
+        raiseSongDuplicateAlert(self, cmd, touches, event, indexPath);
+    } else if (indexPath) {
+        UI::View cell = self.cellForItemAtIndexPath(indexPath);
+        if (cell.isKindOfClass(host::songCellClass())) {
+            passTouchEndOn(self, cmd, touches, event);
+            // Remembered while the picker is open, so that a second tap on the song is caught.
+            NS::String title = host::title(cell);
+            if (title && tweakState.targetPlaylistSongTitles.count() > 0) tweakState.targetPlaylistSongTitles.append(title);
+            tweakState.pendingDuplicateTap = false;
+            return;
+        }
+        if (self.viewControllerForAncestor().isKindOfClass(host::playlistPickerClass()))
+            checkPlaylistPick(self, cmd, touches, event, cell);
+    }
+    // A held-back touch ends here: swallowed (an alert, if any, is on screen now).
+    if (tweakState.pendingDuplicateTap) {
+        tweakState.pendingDuplicateTap = false;
+        return;
+    }
+    passTouchEndOn(self, cmd, touches, event);
+}

@@ -1,0 +1,80 @@
+// The heading row and the switch rows of the settings page.
+#include "bundle.hpp"
+
+namespace prefs {
+namespace {
+
+using NS::literal;
+using objc::Object;
+using objc::sel;
+
+Class tableCellClass;
+Class switchTableCellClass;
+
+constexpr NSInteger kTextAlignmentCenter = 1;
+
+struct LabelLook {
+    const char* ivar;
+    CGFloat y;
+    CGFloat height;
+    CGFloat fontSize;
+    NS::String text;
+    UI::Color textColor;
+};
+
+// The labels span the screen's width, not the cell's: the page is as wide as the screen.
+void addLabel(Object cell, const LabelLook& look) {
+    objc::Ref<UI::Label> label = UI::Label::make(CGRect{{0, look.y}, {CGFloat(width), look.height}});
+    *objc::ivarOf<id>(cell, look.ivar) = label.get().retain();
+    label->setNumberOfLines(1);
+    label->setFont(UI::Font::fontWithName(literal<"HelveticaNeue-UltraLight">(), look.fontSize));
+    label->setText(look.text);
+    label->setBackgroundColor(UI::Color::clearColor());
+    label->setTextColor(look.textColor);
+    label->setTextAlignment(kTextAlignmentCenter);
+    objc::as<UI::View>(cell).addSubview(label);
+}
+
+// The heading looks the same for every row that shows it, so the specifier is not read.
+id headingCellInitWithSpecifier(id self, SEL, id) {
+    Object cell(objc::sendSuper<id>(self, tableCellClass, sel<"initWithStyle:reuseIdentifier:">(), NSInteger(0),
+                                    literal<"Cell">()));
+    if (!cell) return nullptr;
+    CGFloat grey = CGFloat(65) / 255;
+    addLabel(cell, {"_label", -10, 60, 42, literal<"Twinly 2">(), UI::Color::blackColor()});
+    addLabel(cell, {"_subLabel", 45, 20, 14, literal<"by Ostrova">(), UI::Color::blackColor()});
+    addLabel(cell, {"_subSubLabel", 70, 20, 16, literal<"Stop adding duplicate songs to playlists">(),
+                    UI::Color::colorWithRGBA(grey, grey, grey, 1)});
+    return cell.raw;
+}
+
+CGFloat headingCellPreferredHeightForWidth(id, SEL, CGFloat) { return 100; }
+
+id switchCellInitWithStyleReuseIdentifierSpecifier(id self, SEL selector, int style, id reuseIdentifier, id specifier) {
+    PS::SwitchTableCell cell(objc::sendSuper<id>(self, switchTableCellClass, selector, style, reuseIdentifier, specifier));
+    if (!cell) return nullptr;
+    cell.control().setOnTintColor(tintColor());
+    return cell.raw;
+}
+
+} // namespace
+
+void registerCells() {
+    tableCellClass = objc::lookUpClass("PSTableCell");
+    Class heading = objc::ClassBuilder("TWHeadingCell", tableCellClass)
+                        .ivar<id>("_label")
+                        .ivar<id>("_subLabel")
+                        .ivar<id>("_subSubLabel")
+                        .method<headingCellInitWithSpecifier>(sel<"initWithSpecifier:">())
+                        .method<headingCellPreferredHeightForWidth>(sel<"preferredHeightForWidth:">())
+                        .registerClass();
+    // The framework asks a custom cell for its height, and makes it with its specifier, only when it adopts this.
+    PS::adoptProtocol(heading, "PreferencesTableCustomView");
+
+    switchTableCellClass = objc::lookUpClass("PSSwitchTableCell");
+    objc::ClassBuilder("TWSwitchTableCell", switchTableCellClass)
+        .method<switchCellInitWithStyleReuseIdentifierSpecifier>(sel<"initWithStyle:reuseIdentifier:specifier:">())
+        .registerClass();
+}
+
+} // namespace prefs

@@ -1,0 +1,23 @@
+# The device build (`make`, `make package`) and `make install`; included by the Makefile.
+DEVICE_BUILD ?= build/device
+THEOS_DEVICE_PORT ?= 22
+control_field = $(shell sed -n 's/^$(1): *//p' device/layout/DEBIAN/control)
+DEVICE_PACKAGE = packages/$(call control_field,Package)_$(call control_field,Version)_$(call control_field,Architecture).deb
+
+.PHONY: package install
+
+package: setup
+	@cmake -S device -B $(DEVICE_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/device/ios-arm64.cmake \
+		-DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	@cmake --build $(DEVICE_BUILD) -j $(JOBS) -- --no-print-directory
+	@sh device/package.sh $(DEVICE_BUILD) $(DEVICE_PACKAGE)
+
+# One ssh session: copy, install, and quit the Music app so that it loads the new tweak when
+# opened again (killall fails when Music is not running, which is fine).
+install: package
+	@test -n "$(THEOS_DEVICE_IP)" || { \
+		echo "make install: set THEOS_DEVICE_IP to the device's address (and THEOS_DEVICE_PORT if ssh is not on port 22)" >&2; \
+		exit 1; }
+	ssh -p $(THEOS_DEVICE_PORT) root@$(THEOS_DEVICE_IP) \
+		'cat > /tmp/twinly2.deb && dpkg -i /tmp/twinly2.deb && rm -f /tmp/twinly2.deb && { killall -9 Music || true; }' \
+		< $(DEVICE_PACKAGE)

@@ -1,0 +1,28 @@
+#!/bin/sh
+# Packs the device build into one Debian package: the layout tree, the two binaries and the
+# settings bundle's resources, root-owned, directories and binaries 0755, everything else 0644.
+# Usage: package.sh DEVICE_BUILD_DIR PACKAGE_FILE
+set -eu
+build=$1
+package=$2
+source=$(dirname "$0")/..
+stage=$build/package-root
+tweaks=$stage/Library/MobileSubstrate/DynamicLibraries
+bundle=$stage/Library/PreferenceBundles/twinlyprefs.bundle
+
+rm -rf "$stage"
+mkdir -p "$stage" "$bundle"
+cp -R "$source/device/layout/." "$stage/"
+cp "$source"/prefs/Resources/* "$bundle/"
+cp "$build/music.dylib" "$tweaks/"
+cp "$build/twinlyprefs" "$bundle/"
+
+# The modes of a checkout depend on the umask; the package's do not.
+find "$stage" -type d -exec chmod 0755 {} +
+find "$stage" -type f -exec chmod 0644 {} +
+chmod 0755 "$tweaks/music.dylib" "$bundle/twinlyprefs"
+
+mkdir -p "$(dirname "$package")"
+# gzip: the dpkg of older jailbreaks reads no other compression reliably.
+dpkg-deb --root-owner-group -Zgzip --build "$stage" "$package" >/dev/null
+echo "Packed $package"

@@ -31,6 +31,11 @@ constexpr auto floatCode() {
     else return text("f");
 }
 
+// libstdc++ declares a template named __is_pointer, after which clang no longer reads it as its
+// builtin: a source that includes a standard header first would not compile.
+template <class T> constexpr bool isPointer = false;
+template <class T> constexpr bool isPointer<T*> = true;
+
 template <class T> constexpr auto encode() {
     if constexpr (__is_same(T, void)) return text("v");
     else if constexpr (__is_same(T, id) || isObjectHandle<T>) return text("@");
@@ -51,7 +56,7 @@ template <class T> constexpr auto encode() {
     else if constexpr (__is_same(T, CGRect))
         return text("{CGRect={CGPoint=") + floatCode() + floatCode() + text("}{CGSize=") + floatCode() + floatCode() +
                text("}}");
-    else if constexpr (__is_pointer(T)) return text("^v");
+    else if constexpr (isPointer<T>) return text("^v");
     else return text("@?"); // a block
 }
 

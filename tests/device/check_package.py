@@ -1,0 +1,368 @@
+"""Checks of the device package as a user's device receives it: the two Mach-O binaries, the link
+stubs they were linked against, the property lists and the package itself. The package is unpacked
+once; CTest runs one test class per group (see CMakeLists.txt beside this file).
+
+Environment: TWINLY_SOURCE, the source tree (the package is read from its packages/ folder)."""
+
+import hashlib
+import os
+import plistlib
+import re
+import struct
+import subprocess
+import tempfile
+import unittest
+
+SOURCE = os.environ["TWINLY_SOURCE"]
+STUBS = os.path.join(SOURCE, "device", "stubs")
+CONTROL = os.path.join(SOURCE, "device", "layout", "DEBIAN", "control")
+
+TWEAK = "Library/MobileSubstrate/DynamicLibraries/music.dylib"
+FILTER = "Library/MobileSubstrate/DynamicLibraries/music.plist"
+BUNDLE = "Library/PreferenceBundles/twinlyprefs.bundle"
+SETTINGS_ENTRY = "Library/PreferenceLoader/Preferences/twinlyprefs.plist"
+
+OBJC = "/usr/lib/libobjc.A.dylib"
+SYSTEM = "/usr/lib/libSystem.B.dylib"
+CORE_FOUNDATION = "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation"
+FOUNDATION = "/System/Library/Frameworks/Foundation.framework/Foundation"
+UIKIT = "/System/Library/Frameworks/UIKit.framework/UIKit"
+MEDIA_PLAYER = "/System/Library/Frameworks/MediaPlayer.framework/MediaPlayer"
+SUBSTRATE = "/Library/Frameworks/CydiaSubstrate.framework/CydiaSubstrate"
+FUSE_UI = "/System/Library/PrivateFrameworks/FuseUI.framework/FuseUI"
+MEDIA_PLAYER_UI = "/System/Library/PrivateFrameworks/MediaPlayerUI.framework/MediaPlayerUI"
+PREFERENCES = "/System/Library/PrivateFrameworks/Preferences.framework/Preferences"
+
+DYLIB_COMMANDS = {"LC_LOAD_DYLIB", "LC_LOAD_WEAK_DYLIB", "LC_REEXPORT_DYLIB", "LC_LAZY_LOAD_DYLIB",
+                  "LC_LOAD_UPWARD_DYLIB"}
+
+
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+
+
+def control_field(name):
+    with open(CONTROL) as control:
+        return re.search(rf"^{name}: *(.*)$", control.read(), re.M).group(1)
+
+
+PACKAGE = os.path.join(SOURCE, "packages", "{}_{}_{}.deb".format(
+    control_field("Package"), control_field("Version"), control_field("Architecture")))
+unpacked = None
+
+
+def setUpModule():
+    global unpacked
+    unpacked = tempfile.TemporaryDirectory()
+    run("dpkg-deb", "-x", PACKAGE, unpacked.name)
+
+
+def tearDownModule():
+    unpacked.cleanup()
+
+
+def packaged(path):
+    return os.path.join(unpacked.name, path)
+
+
+def read_plist(path):
+    with open(packaged(path), "rb") as file:
+        return plistlib.load(file)
+
+
+class MachO:
+    """One binary as llvm-objdump describes it: the header and the load commands with their sections."""
+
+    def __init__(self, path):
+        self.path = path
+        lines = run("llvm-objdump", "--macho", "--private-headers", path).splitlines()
+        header = lines[lines.index("Mach header") + 2].split()
+        self.magic, self.cputype, self.cpusubtype, _, self.filetype = header[:5]
+        self.commands = []
+        for line in lines:
+            if line.startswith("Load command "):
+                self.commands.append({"sections": []})
+                fields = self.commands[-1]
+            elif line == "Section":
+                fields = {}
+                self.commands[-1]["sections"].append(fields)
+            elif self.commands:
+                key, _, value = line.strip().partition(" ")
+                fields.setdefault(key, value.strip())
+
+    def named(self, cmd):
+        return [command for command in self.commands if command["cmd"] == cmd]
+
+    def sections(self):
+        return [section for command in self.commands for section in command["sections"]]
+
+    def libraries(self):
+        return {command["name"].split(" (offset")[0] for command in self.commands if command["cmd"] in DYLIB_COMMANDS}
+
+    def strings(self):
+        """Every NUL-terminated string of the read-only data: C strings and constant arrays."""
+        with open(self.path, "rb") as file:
+            data = file.read()
+        found = set()
+        for section in self.sections():
+            if section["segname"] == "__TEXT" and section["sectname"] in ("__cstring", "__const"):
+                start = int(section["offset"])
+                found.update(data[start:start + int(section["size"], 16)].split(b"\0"))
+        return {text.decode("utf-8", "replace") for text in found}
+
+    def imports(self):
+        """(symbol, library short name) for each undefined symbol, as dyld will bind it."""
+        pairs = set()
+        for line in run("llvm-nm", "-m", "-u", self.path).splitlines():
+            match = re.fullmatch(r"\s*\(undefined\) (?:weak )?external (\S+) \(from (.+)\)", line)
+            if match is None:
+                raise AssertionError(f"not bound to a library: {line!r}")
+            pairs.add((match.group(1), match.group(2)))
+        return pairs
+
+
+def short_name(install_name):
+    """The name llvm-nm gives a library: the file name up to its first dot."""
+    return os.path.basename(install_name).split(".")[0]
+
+
+class Stub:
+    def __init__(self, path):
+        with open(path) as file:
+            text = file.read()
+        self.install_name = re.search(r"^install-name: *'([^']+)'", text, re.M).group(1)
+        listed = re.search(r"symbols: *\[([^\]]*)\]", text)
+        self.symbols = {name.strip() for name in listed.group(1).split(",")} if listed else set()
+
+
+def stubs():
+    return {stub.install_name: stub for stub in
+            (Stub(os.path.join(STUBS, name)) for name in sorted(os.listdir(STUBS)) if name.endswith(".tbd"))}
+
+
+class BinaryChecks:
+    """What both binaries must be; each subclass names one binary and what it links."""
+
+    path = filetype = install_name = None
+    libraries = set()
+
+    def setUp(self):
+        self.binary = MachO(packaged(self.path))
+
+    def test_is_a_single_arm64_slice(self):
+        self.assertEqual((self.binary.magic, self.binary.cputype, self.binary.cpusubtype),
+                         ("MH_MAGIC_64", "ARM64", "ALL"))
+
+    def test_runs_on_ios_10_and_later(self):
+        # Before iOS 12 the loader reads the minimum version from LC_VERSION_MIN_IPHONEOS.
+        versions = self.binary.named("LC_VERSION_MIN_IPHONEOS") + self.binary.named("LC_BUILD_VERSION")
+        self.assertEqual(len(versions), 1)
+        version = versions[0]
+        if version["cmd"] == "LC_BUILD_VERSION":
+            self.assertEqual((version["platform"], version["minos"]), ("IOS", "10.0"))
+        else:
+            self.assertEqual(version["version"], "10.0")
+
+    def test_kind_and_install_name(self):
+        self.assertEqual(self.binary.filetype, self.filetype)
+        names = [command["name"].split(" (offset")[0] for command in self.binary.named("LC_ID_DYLIB")]
+        self.assertEqual(names, [self.install_name] if self.install_name else [])
+
+    def test_links_exactly_its_libraries(self):
+        self.assertEqual(self.binary.libraries(), self.libraries)
+        self.assertEqual({command["cmd"] for command in self.binary.commands if command["cmd"] in DYLIB_COMMANDS},
+                         {"LC_LOAD_DYLIB"})
+
+    def test_exports_nothing(self):
+        self.assertEqual(run("llvm-nm", "--extern-only", "--defined-only", self.binary.path), "")
+        trie = run("llvm-objdump", "--macho", "--exports-trie", self.binary.path)
+        self.assertEqual(trie.split("Exports trie:")[1].strip(), "")
+
+    def test_has_exactly_one_initializer(self):
+        sizes = {"__mod_init_func": 8, "__init_offsets": 4}
+        entries = sum(int(section["size"], 16) // sizes[section["sectname"]]
+                      for section in self.binary.sections() if section["sectname"] in sizes)
+        self.assertEqual(entries, 1)
+
+    def test_ad_hoc_signature_covers_the_file(self):
+        signatures = self.binary.named("LC_CODE_SIGNATURE")
+        self.assertEqual(len(signatures), 1)
+        offset, size = int(signatures[0]["dataoff"]), int(signatures[0]["datasize"])
+        with open(self.binary.path, "rb") as file:
+            data = file.read()
+        blob = data[offset:offset + size]
+        magic, _, count = struct.unpack(">III", blob[:12])
+        self.assertEqual(magic, 0xFADE0CC0)  # embedded signature
+        slots = dict(struct.unpack(">II", blob[12 + 8 * i:20 + 8 * i]) for i in range(count))
+        directory = blob[slots[0]:]  # slot 0: the code directory
+        (magic, _, _, flags, hash_offset, _, _, code_slots, code_limit, hash_size, hash_type, _,
+         page_shift) = struct.unpack(">9I4B", directory[:40])
+        self.assertEqual(magic, 0xFADE0C02)
+        self.assertTrue(flags & 0x2, "not ad hoc")
+        self.assertEqual((hash_type, hash_size), (2, 32))  # SHA-256
+        self.assertEqual(code_limit, offset, "the signature does not cover everything before it")
+        page = 1 << page_shift
+        self.assertEqual(code_slots, -(-code_limit // page))
+        for slot in range(code_slots):
+            expected = directory[hash_offset + 32 * slot:hash_offset + 32 * (slot + 1)]
+            actual = hashlib.sha256(data[slot * page:min((slot + 1) * page, code_limit)]).digest()
+            self.assertEqual(actual, expected, f"page {slot} changed after signing")
+
+
+class TweakLibraryTests(BinaryChecks, unittest.TestCase):
+    path = TWEAK
+    filetype = "DYLIB"
+    install_name = "/" + TWEAK
+    # FuseUI and MediaPlayerUI bind no symbol but must be loaded for the classes looked up by name.
+    libraries = {OBJC, SYSTEM, CORE_FOUNDATION, FOUNDATION, UIKIT, MEDIA_PLAYER, SUBSTRATE, FUSE_UI,
+                 MEDIA_PLAYER_UI}
+
+
+class SettingsBundleTests(BinaryChecks, unittest.TestCase):
+    path = BUNDLE + "/twinlyprefs"
+    filetype = "BUNDLE"
+    libraries = {OBJC, SYSTEM, FOUNDATION, UIKIT, PREFERENCES}
+
+
+class LinkStubTests(unittest.TestCase):
+    """The stubs list exactly what the binaries import, library by library."""
+
+    def setUp(self):
+        self.stubs = stubs()
+        self.binaries = [MachO(packaged(path)) for path in (TWEAK, BUNDLE + "/twinlyprefs")]
+
+    def test_every_import_is_listed_in_the_stub_of_its_library(self):
+        for binary in self.binaries:
+            linked = {short_name(name): self.stubs.get(name) for name in binary.libraries()}
+            for symbol, library in binary.imports():
+                with self.subTest(binary=os.path.basename(binary.path), symbol=symbol):
+                    self.assertIn(library, linked, "bound to no linked library")
+                    self.assertIsNotNone(linked[library], f"{library} has no stub")
+                    self.assertIn(symbol, linked[library].symbols)
+
+    def test_every_stub_symbol_is_imported(self):
+        imported = {}
+        for binary in self.binaries:
+            for symbol, library in binary.imports():
+                imported.setdefault(library, set()).add(symbol)
+        for install_name, stub in self.stubs.items():
+            with self.subTest(stub=install_name):
+                self.assertEqual(stub.symbols, imported.get(short_name(install_name), set()))
+
+    def test_every_stub_is_linked(self):
+        linked = set().union(*(binary.libraries() for binary in self.binaries))
+        self.assertEqual(set(self.stubs), linked)
+
+
+class PropertyListTests(unittest.TestCase):
+    """The property lists parse, and the names that tie them to each other and to the binaries agree."""
+
+    def setUp(self):
+        self.info = read_plist(BUNDLE + "/Info.plist")
+        self.bundle = MachO(packaged(BUNDLE + "/twinlyprefs"))
+
+    def test_every_property_list_parses_to_a_dictionary(self):
+        paths = [os.path.relpath(os.path.join(folder, name), unpacked.name)
+                 for folder, _, names in os.walk(unpacked.name) for name in names if name.endswith(".plist")]
+        self.assertEqual(len(paths), 4)
+        for path in paths:
+            with self.subTest(path=path):
+                self.assertIsInstance(read_plist(path), dict)
+
+    def test_substrate_loads_the_tweak_into_the_music_app_only(self):
+        self.assertEqual(read_plist(FILTER), {"Filter": {"Bundles": ["com.apple.Music"]}})
+
+    def test_settings_entry_opens_the_bundle_with_its_principal_class(self):
+        entry = read_plist(SETTINGS_ENTRY)["entry"]
+        self.assertEqual(BUNDLE, "Library/PreferenceBundles/" + entry["bundle"] + ".bundle")
+        self.assertEqual((entry["cell"], entry["isController"], entry["label"]), ("PSLinkCell", True, "Twinly 2"))
+        self.assertEqual(entry["detail"], self.info["NSPrincipalClass"])
+
+    def test_bundle_executable_defines_the_classes_that_the_lists_name(self):
+        self.assertEqual(BUNDLE + "/" + self.info["CFBundleExecutable"], SettingsBundleTests.path)
+        cell_classes = {item["cellClass"] for item in self.specifiers() if "cellClass" in item}
+        for name in {self.info["NSPrincipalClass"]} | cell_classes:
+            with self.subTest(name=name):
+                self.assertIn(name, self.bundle.strings(), "the bundle registers no class of that name")
+
+    def test_actions_of_the_specifiers_are_methods_of_the_bundle(self):
+        actions = {item["action"] for item in self.specifiers() if "action" in item}
+        self.assertTrue(actions)
+        for action in actions:
+            with self.subTest(action=action):
+                self.assertIn(action, self.bundle.strings())
+
+    def test_switches_store_what_the_tweak_reads(self):
+        switches = [item for item in self.specifiers() if item["cell"] == "PSSwitchCell"]
+        self.assertEqual({item["key"] for item in switches}, {"enabled", "disable", "greyText"})
+        tweak = MachO(packaged(TWEAK)).strings()
+        for item in switches:
+            with self.subTest(key=item["key"]):
+                self.assertEqual(item["PostNotification"], item["defaults"] + "/reloadPrefs")
+                self.assertIn(item["key"], tweak)
+                self.assertIn(item["PostNotification"], tweak)
+                self.assertIn("/var/mobile/Library/Preferences/" + item["defaults"] + ".plist", tweak)
+
+    def specifiers(self):
+        return read_plist(BUNDLE + "/twinlyprefs.plist")["items"]
+
+
+class PackageTests(unittest.TestCase):
+    """The Debian package: its name, its control fields, and exactly its files, owners and modes."""
+
+    def fields(self):
+        return dict(re.findall(r"^(\S+): *(.*)$", run("dpkg-deb", "--field", PACKAGE), re.M))
+
+    def test_file_name_is_package_version_architecture(self):
+        fields = self.fields()
+        self.assertEqual(os.path.basename(PACKAGE),
+                         f"{fields['Package']}_{fields['Version']}_{fields['Architecture']}.deb")
+
+    def test_control_fields(self):
+        info = run("dpkg-deb", "--info", PACKAGE)
+        fields = self.fields()
+        self.assertRegex(fields["Package"], r"^com\.qzr\.[a-z0-9][a-z0-9.+-]*$")
+        self.assertRegex(fields["Version"], r"^\d+(\.\d+)+$")
+        self.assertEqual(fields["Name"], "Twinly 2")
+        self.assertEqual(fields["Architecture"], "iphoneos-arm")
+        self.assertEqual(fields["Section"], "Tweaks")
+        self.assertEqual({part.strip() for part in fields["Depends"].split(",")},
+                         {"mobilesubstrate", "preferenceloader", "firmware (>= 10.0)"})
+        for person in ("Author", "Maintainer"):
+            self.assertRegex(fields[person], r"^Ostrova <[^@\s]+@[^@\s]+>$")
+        # A one-line summary and a longer text below it.
+        self.assertRegex(info, r"\n Description: \S.*\n  \S")
+
+    def test_contains_exactly_the_files_root_owned_with_their_modes(self):
+        directory, executable, plain = "drwxr-xr-x", "-rwxr-xr-x", "-rw-r--r--"
+        expected = {
+            "./": directory,
+            "./Library/": directory,
+            "./Library/MobileSubstrate/": directory,
+            "./Library/MobileSubstrate/DynamicLibraries/": directory,
+            "./" + TWEAK: executable,
+            "./" + FILTER: plain,
+            "./Library/PreferenceBundles/": directory,
+            "./" + BUNDLE + "/": directory,
+            "./" + BUNDLE + "/twinlyprefs": executable,
+            "./" + BUNDLE + "/Info.plist": plain,
+            "./" + BUNDLE + "/twinlyprefs.plist": plain,
+            "./" + BUNDLE + "/banner.png": plain,
+            "./Library/PreferenceLoader/": directory,
+            "./Library/PreferenceLoader/Preferences/": directory,
+            "./" + SETTINGS_ENTRY: plain,
+        }
+        entries = {}
+        for line in run("dpkg-deb", "--contents", PACKAGE).splitlines():
+            mode, owner, _, _, _, path = line.split(None, 5)
+            self.assertEqual(owner, "root/root", path)
+            entries[path] = mode
+        self.assertEqual(entries, expected)
+
+    def test_banner_is_a_png_image(self):
+        with open(packaged(BUNDLE + "/banner.png"), "rb") as file:
+            self.assertEqual(file.read(8), b"\x89PNG\r\n\x1a\n")
+
+
+if __name__ == "__main__":
+    unittest.main()

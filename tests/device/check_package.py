@@ -278,12 +278,12 @@ class PropertyListTests(unittest.TestCase):
         self.assertEqual((entry["cell"], entry["isController"], entry["label"]), ("PSLinkCell", True, "Twinly 2"))
         self.assertEqual(entry["detail"], self.info["NSPrincipalClass"])
 
-    def test_bundle_executable_defines_the_classes_that_the_lists_name(self):
+    def test_bundle_executable_names_the_classes_that_the_lists_name(self):
         self.assertEqual(BUNDLE + "/" + self.info["CFBundleExecutable"], SettingsBundleTests.path)
         cell_classes = {item["cellClass"] for item in self.specifiers() if "cellClass" in item}
         for name in {self.info["NSPrincipalClass"]} | cell_classes:
             with self.subTest(name=name):
-                self.assertIn(name, self.bundle.strings(), "the bundle registers no class of that name")
+                self.assertIn(name, self.bundle.strings(), "the bundle never names that class")
 
     def test_actions_of_the_specifiers_are_methods_of_the_bundle(self):
         actions = {item["action"] for item in self.specifiers() if "action" in item}

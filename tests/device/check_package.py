@@ -153,15 +153,14 @@ class BinaryChecks:
         self.assertEqual((self.binary.magic, self.binary.cputype, self.binary.cpusubtype),
                          ("MH_MAGIC_64", "ARM64", "ALL"))
 
-    def test_runs_on_ios_10_and_later(self):
-        # Before iOS 12 the loader reads the minimum version from LC_VERSION_MIN_IPHONEOS.
-        versions = self.binary.named("LC_VERSION_MIN_IPHONEOS") + self.binary.named("LC_BUILD_VERSION")
-        self.assertEqual(len(versions), 1)
-        version = versions[0]
-        if version["cmd"] == "LC_BUILD_VERSION":
-            self.assertEqual((version["platform"], version["minos"]), ("IOS", "10.0"))
-        else:
-            self.assertEqual(version["version"], "10.0")
+    def test_loads_on_ios_10_and_later(self):
+        # The loader of iOS 10 and 11 reads the minimum version from LC_VERSION_MIN_IPHONEOS (not
+        # LC_BUILD_VERSION) and binds from LC_DYLD_INFO_ONLY (it predates chained fixups).
+        versions = [command["version"] for command in self.binary.named("LC_VERSION_MIN_IPHONEOS")]
+        self.assertEqual(versions, ["10.0"])
+        self.assertEqual(self.binary.named("LC_BUILD_VERSION"), [])
+        self.assertEqual(len(self.binary.named("LC_DYLD_INFO_ONLY")), 1)
+        self.assertEqual(self.binary.named("LC_DYLD_CHAINED_FIXUPS"), [])
 
     def test_kind_and_install_name(self):
         self.assertEqual(self.binary.filetype, self.filetype)

@@ -23,6 +23,6 @@ find "$stage" -type f -exec chmod 0644 {} +
 chmod 0755 "$tweaks/music.dylib" "$bundle/twinlyprefs"
 
 mkdir -p "$(dirname "$package")"
-# gzip: the dpkg of older jailbreaks reads no other compression reliably.
+# gzip: every dpkg reads it, the old ones of iOS 10 jailbreaks included.
 dpkg-deb --root-owner-group -Zgzip --build "$stage" "$package" >/dev/null
 echo "Packed $package"

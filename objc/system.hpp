@@ -36,7 +36,7 @@ pid_t waitpid(pid_t pid, int* status, int options);
 #if defined(__APPLE__)
 int* __error();
 #else
-int* __errno_location();
+int* __errno_location() noexcept; // as glibc declares it, so host code may include <cerrno> too
 #endif
 }
 

@@ -1,0 +1,27 @@
+#include "call_log.hpp"
+
+namespace sim {
+
+namespace {
+std::vector<Call>& calls() {
+    static std::vector<Call> log;
+    return log;
+}
+} // namespace
+
+void logCall(id receiver, SEL sel, std::vector<std::uintptr_t> arguments) {
+    calls().push_back({receiver, sel_getName(sel), std::move(arguments)});
+}
+
+const std::vector<Call>& callLog() { return calls(); }
+
+std::vector<Call> callsOf(const std::string& selector) {
+    std::vector<Call> found;
+    for (const Call& call : calls())
+        if (call.selector == selector) found.push_back(call);
+    return found;
+}
+
+void clearCallLog() { calls().clear(); }
+
+} // namespace sim

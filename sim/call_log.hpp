@@ -1,0 +1,31 @@
+// Every stand-in implementation of a method that the tweak hooks writes its calls here, so a test
+// can prove that a replacement called the implementation it replaced once, with the same receiver,
+// selector and arguments.
+#pragma once
+
+#include "objc/runtime.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct Call {
+    id receiver;
+    std::string selector;
+    // Object arguments as their addresses, BOOLs as 0 or 1.
+    std::vector<std::uintptr_t> arguments;
+
+    bool operator==(const Call&) const = default;
+};
+
+void logCall(id receiver, SEL sel, std::vector<std::uintptr_t> arguments = {});
+const std::vector<Call>& callLog();
+// The calls of one selector, in order.
+std::vector<Call> callsOf(const std::string& selector);
+void clearCallLog();
+
+inline std::uintptr_t argument(id object) { return reinterpret_cast<std::uintptr_t>(object); }
+
+} // namespace sim

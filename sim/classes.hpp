@@ -1,0 +1,55 @@
+// Helpers for defining the stand-in classes: the set of classes a launch leaves out, class methods,
+// and C++ state hung on an instance variable.
+#pragma once
+
+#include "gnu_runtime.hpp"
+#include "objc/class_builder.hpp"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Names of stand-in classes that a launch does not define (an app without them).
+using ClassNames = std::set<std::string>;
+
+// Every class the simulated device defined, so a relaunch can restore their methods.
+const std::vector<Class>& definedClasses();
+
+// Defines a class unless it exists or is left out; `build` adds its methods and instance
+// variables. Gives the class, or null when it is left out or its superclass is missing.
+template <class Build> Class defineClass(const char* name, const char* superclass, const ClassNames& leftOut, Build build);
+
+template <auto fn> void addClassMethod(Class cls, SEL sel) {
+    class_addMethod(metaclassOf(cls), sel, reinterpret_cast<IMP>(fn), objc::encodingOf<fn>());
+}
+
+// The C++ state of an instance, made on first use, kept in an instance variable of type void*
+// that the class declares with `ivar<void*>(name)`.
+template <class State> State& stateOf(objc::Object object, const char* ivarName) {
+    void** slot = objc::ivarOf<void*>(object, ivarName);
+    if (*slot == nullptr) *slot = new State();
+    return *static_cast<State*>(*slot);
+}
+template <class State> void destroyState(objc::Object object, const char* ivarName) {
+    void** slot = objc::ivarOf<void*>(object, ivarName);
+    delete static_cast<State*>(*slot);
+    *slot = nullptr;
+}
+
+void recordDefinedClass(Class cls);
+
+template <class Build> Class defineClass(const char* name, const char* superclass, const ClassNames& leftOut, Build build) {
+    if (leftOut.count(name)) return nullptr;
+    if (Class existing = objc::lookUpClass(name)) return existing;
+    Class super = objc::lookUpClass(superclass);
+    if (super == nullptr) return nullptr;
+    objc::ClassBuilder builder(name, super);
+    build(builder);
+    Class cls = builder.registerClass();
+    recordDefinedClass(cls);
+    return cls;
+}
+
+} // namespace sim

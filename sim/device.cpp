@@ -1,0 +1,54 @@
+#include "device.hpp"
+
+#include "objc/mediaplayer.hpp"
+
+#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
+
+extern "C" {
+BOOL GSDebugAllocationActive(BOOL active);
+int GSDebugAllocationCount(Class cls);
+BOOL GSRegisterCurrentThread();
+void GSUnregisterCurrentThread();
+}
+
+SIM_EXPORT id MPMediaPlaylistPropertyName = nullptr;
+SIM_EXPORT id MPMediaItemPropertyTitle = nullptr;
+SIM_EXPORT id MPMediaItemPropertyAlbumTitle = nullptr;
+
+// Apple's runtime keeps pools as markers on a per-thread stack; GNUstep's NSAutoreleasePool nests
+// the same way, and releasing an outer pool drains the inner ones as popping does.
+SIM_EXPORT void* objc_autoreleasePoolPush() {
+    objc::Object pool(NS::classNamed("NSAutoreleasePool").send<id>(objc::sel<"alloc">()));
+    return pool.send<id>(objc::sel<"init">());
+}
+
+SIM_EXPORT void objc_autoreleasePoolPop(void* pool) { objc::Object(static_cast<id>(pool)).release(); }
+
+namespace sim {
+
+namespace {
+
+id makeConstant(const char* text) { return NS::String::make(text).get().retain(); }
+
+__attribute__((constructor)) void startDevice() {
+    GSDebugAllocationActive(YES);
+    MPMediaPlaylistPropertyName = makeConstant("name");
+    MPMediaItemPropertyTitle = makeConstant("title");
+    MPMediaItemPropertyAlbumTitle = makeConstant("albumTitle");
+}
+
+} // namespace
+
+ForeignThread::ForeignThread() {
+    GSRegisterCurrentThread();
+    pool_ = objc_autoreleasePoolPush();
+}
+
+ForeignThread::~ForeignThread() {
+    objc_autoreleasePoolPop(pool_);
+    GSUnregisterCurrentThread();
+}
+
+int liveInstances(const char* className) { return GSDebugAllocationCount(objc::lookUpClass(className)); }
+
+} // namespace sim

@@ -1,0 +1,143 @@
+#include "root.hpp"
+
+#include "gnu_runtime.hpp"
+#include "objc/foundation.hpp"
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace sim {
+
+namespace {
+
+using objc::Object;
+using objc::sel;
+
+std::string root;
+
+constexpr std::array kDeviceFolders = {"/var/", "/private/", "/Library/", "/System/", "/Applications/"};
+constexpr std::array kStandardFolders = {"/var/mobile/Library/Preferences", "/Library/PreferenceBundles",
+                                         "/Library/MobileSubstrate/DynamicLibraries"};
+
+NS::String mapped(NS::String path) {
+    if (!path) return path;
+    std::string host = hostPath(path.UTF8String());
+    auto made = NS::String::make(host.c_str());
+    return NS::String(Object(made.get().retain()).autorelease());
+}
+
+Object readPropertyList(NS::String path) {
+    Object data = NS::classNamed("NSData").send<Object>(sel<"dataWithContentsOfFile:">(), mapped(path));
+    if (!data) return Object();
+    return NS::classNamed("NSPropertyListSerialization")
+        .send<Object>(sel<"propertyListWithData:options:format:error:">(), data, NSUInteger(0), nullptr, nullptr);
+}
+
+IMP originalDictionaryWrite;
+IMP originalDataWrite;
+IMP originalBundleInit;
+
+id dictionaryInitWithContentsOfFile(id self, SEL, NS::String path) {
+    Object plist = readPropertyList(path);
+    if (!plist || !plist.isKindOfClass(objc::lookUpClass("NSDictionary"))) {
+        Object(self).release();
+        return nullptr;
+    }
+    return Object(self).send<id>(sel<"initWithDictionary:">(), plist);
+}
+
+BOOL dictionaryWriteToFile(id self, SEL cmd, NS::String path, BOOL atomically) {
+    return objc::sendTo<BOOL>(originalDictionaryWrite, self, cmd, mapped(path), atomically);
+}
+
+BOOL dataWriteToFile(id self, SEL cmd, NS::String path, BOOL atomically) {
+    return objc::sendTo<BOOL>(originalDataWrite, self, cmd, mapped(path), atomically);
+}
+
+id bundleInitWithPath(id self, SEL cmd, NS::String path) {
+    return objc::sendTo<id>(originalBundleInit, self, cmd, mapped(path));
+}
+
+// Sets the implementation on each listed class that has its own, so that no class of the cluster
+// escapes.
+IMP replace(std::initializer_list<const char*> classNames, bool classMethod, SEL sel, IMP replacement) {
+    IMP first = nullptr;
+    for (const char* name : classNames) {
+        Class cls = objc::lookUpClass(name);
+        if (classMethod) cls = metaclassOf(cls);
+        Method method = ownMethod(cls, sel);
+        if (method == nullptr) continue;
+        IMP old = method_setImplementation(method, replacement);
+        if (first == nullptr) first = old;
+    }
+    return first;
+}
+
+// GNUstep's +dictionaryWithContentsOfFile: and +bundleWithPath: go through the initialisers.
+void installFoundationReplacements() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    replace({"NSDictionary", "NSMutableDictionary"}, false, sel<"initWithContentsOfFile:">(),
+            reinterpret_cast<IMP>(dictionaryInitWithContentsOfFile));
+    originalDictionaryWrite = replace({"NSDictionary"}, false, sel<"writeToFile:atomically:">(),
+                                      reinterpret_cast<IMP>(dictionaryWriteToFile));
+    originalDataWrite = replace({"NSData"}, false, sel<"writeToFile:atomically:">(), reinterpret_cast<IMP>(dataWriteToFile));
+    originalBundleInit = replace({"NSBundle"}, false, sel<"initWithPath:">(), reinterpret_cast<IMP>(bundleInitWithPath));
+}
+
+} // namespace
+
+void makeFreshRoot() {
+    installFoundationReplacements();
+    removeRoot();
+    std::string pattern = (std::filesystem::temp_directory_path() / "twinly-root-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::filesystem::filesystem_error("mkdtemp", std::error_code(errno, std::generic_category()));
+    root = pattern;
+    for (const char* folder : kStandardFolders) std::filesystem::create_directories(root + folder);
+}
+
+void removeRoot() {
+    if (root.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+    root.clear();
+}
+
+const std::string& rootFolder() { return root; }
+
+void writePropertyList(const std::string& devicePath, Object plist, PlistFormat format) {
+    constexpr NSUInteger kXmlFormat = 100, kBinaryFormat = 200; // NSPropertyListXMLFormat_v1_0, ...BinaryFormat_v1_0
+    Object data = NS::classNamed("NSPropertyListSerialization")
+                      .send<Object>(sel<"dataWithPropertyList:format:options:error:">(), plist,
+                                    format == PlistFormat::xml ? kXmlFormat : kBinaryFormat, NSUInteger(0), nullptr);
+    if (!data) throw std::runtime_error("cannot serialise the property list");
+    const char* bytes = data.send<const char*>(sel<"bytes">());
+    writeFile(devicePath, std::string(bytes, data.send<NSUInteger>(sel<"length">())));
+}
+
+void writeFile(const std::string& devicePath, const std::string& bytes) {
+    std::filesystem::path path = hostPath(devicePath);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + devicePath);
+}
+
+void removeFile(const std::string& devicePath) {
+    std::error_code ignored;
+    std::filesystem::remove(hostPath(devicePath), ignored);
+}
+
+std::string hostPath(const std::string& devicePath) {
+    if (root.empty() || devicePath.compare(0, root.size(), root) == 0) return devicePath;
+    for (const char* folder : kDeviceFolders)
+        if (devicePath.rfind(folder, 0) == 0) return root + devicePath;
+    return devicePath;
+}
+
+} // namespace sim

@@ -1,0 +1,119 @@
+#include "run_loop.hpp"
+
+#include "objc/system.hpp"
+
+#include <Block.h>
+
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
+
+// libdispatch's queue object; the simulated device has only the main queue.
+struct dispatch_queue_s {};
+SIM_EXPORT dispatch_queue_s _dispatch_main_q{}; // an initialiser: a definition, not just a declaration
+
+struct __CFNotificationCenter {};
+
+namespace sim {
+
+namespace {
+
+using Block = void (^)();
+
+const std::thread::id mainThread = std::this_thread::get_id();
+
+std::mutex queueLock;
+std::deque<Block>& mainQueue() {
+    static std::deque<Block> queue;
+    return queue;
+}
+
+Block takeNext() {
+    std::lock_guard<std::mutex> hold(queueLock);
+    if (mainQueue().empty()) return nullptr;
+    Block block = mainQueue().front();
+    mainQueue().pop_front();
+    return block;
+}
+
+struct Observer {
+    const void* observer;
+    CFNotificationCallback callback;
+    objc::Ref<NS::String> name;
+    const void* object;
+};
+
+std::vector<Observer>& observers() {
+    static std::vector<Observer> list;
+    return list;
+}
+
+__CFNotificationCenter darwinCenter;
+
+void deliver(NS::String name, const void* object, CFDictionaryRef userInfo) {
+    // A callback may add observers; the ones present at the post are the ones notified.
+    std::vector<Observer> current = observers();
+    for (const Observer& entry : current)
+        if (!entry.name || entry.name->isEqualToString(name))
+            entry.callback(&darwinCenter, const_cast<void*>(entry.observer), sys::cfString(name), object, userInfo);
+}
+
+} // namespace
+
+bool onMainThread() { return std::this_thread::get_id() == mainThread; }
+
+void drainMainQueue() {
+    while (Block block = takeNext()) {
+        NS::AutoreleasePool pool;
+        block();
+        Block_release(block);
+    }
+}
+
+void dropMainQueue() {
+    while (Block block = takeNext()) Block_release(block);
+}
+
+size_t pendingMainQueueBlocks() {
+    std::lock_guard<std::mutex> hold(queueLock);
+    return mainQueue().size();
+}
+
+void removeAllObservers() { observers().clear(); }
+
+size_t observerCount() { return observers().size(); }
+
+} // namespace sim
+
+SIM_EXPORT void dispatch_async(dispatch_queue_s*, void (^block)()) {
+    std::lock_guard<std::mutex> hold(sim::queueLock);
+    sim::mainQueue().push_back(Block_copy(block));
+}
+
+SIM_EXPORT CFNotificationCenterRef CFNotificationCenterGetDarwinNotifyCenter() { return &sim::darwinCenter; }
+
+// Darwin notifications carry only a name; a null name observes every notification, as in
+// CoreFoundation.
+SIM_EXPORT void CFNotificationCenterAddObserver(CFNotificationCenterRef, const void* observer,
+                                                CFNotificationCallback callback, CFStringRef name,
+                                                const void* object, long) {
+    NS::String nameString(reinterpret_cast<id>(const_cast<__CFString*>(name)));
+    objc::Ref<NS::String> kept;
+    if (nameString) kept = objc::Ref<NS::String>::adopt(nameString.send<NS::String>(objc::sel<"copy">()));
+    sim::observers().push_back({observer, callback, kept, object});
+}
+
+// The Darwin center drops the object and user information of a notification, as iOS does.
+SIM_EXPORT void CFNotificationCenterPostNotification(CFNotificationCenterRef, CFStringRef name, const void*,
+                                                     CFDictionaryRef, BOOL) {
+    objc::Ref<NS::String> kept = objc::Ref<NS::String>::adopt(
+        NS::String(reinterpret_cast<id>(const_cast<__CFString*>(name))).send<NS::String>(objc::sel<"copy">()));
+    if (sim::onMainThread()) {
+        sim::deliver(kept, nullptr, nullptr);
+        return;
+    }
+    dispatch_async(&_dispatch_main_q, ^{ sim::deliver(kept, nullptr, nullptr); });
+}

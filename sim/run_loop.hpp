@@ -1,0 +1,28 @@
+// The main thread's run loop as the simulated apps drive it: libdispatch's main queue
+// (`_dispatch_main_q`, `dispatch_async`) and the Darwin notify center
+// (`CFNotificationCenterGetDarwinNotifyCenter`, `...AddObserver`, `...PostNotification`), both
+// exported with C linkage for the product.
+//
+// Delivery: a notification posted on the main thread reaches its observers at once, inside the
+// post; one posted on another thread is delivered by the main queue, so observers always run on
+// the main thread. The main queue runs only when the simulator drains it.
+#pragma once
+
+#include <cstddef>
+
+namespace sim {
+
+// Whether the calling thread is the one that loaded the simulated device.
+bool onMainThread();
+
+// Runs the main queue's blocks in order, those they enqueue included, until it is empty.
+void drainMainQueue();
+// Releases the queued blocks without running them (a process that ends).
+void dropMainQueue();
+size_t pendingMainQueueBlocks();
+
+// Forgets every observer (a process that ends).
+void removeAllObservers();
+size_t observerCount();
+
+} // namespace sim

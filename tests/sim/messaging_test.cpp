@@ -1,0 +1,103 @@
+// The binding's message layer on the GNU runtime, where a nil receiver's lookup returns a method
+// that hands back its receiver: the binding itself must give zero for every return type. Super calls
+// must name the method's compile-time superclass, or a subclass of a subclass would recurse.
+#include "sim/device.hpp"
+
+#include "objc/class_builder.hpp"
+#include "objc/uikit.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using objc::Object;
+using objc::Ref;
+using objc::sel;
+
+CGRect filledRect(id, SEL) { return CGRect{{1, 2}, {3, 4}}; }
+double filledDouble(id, SEL) { return 2.5; }
+long filledLong(id, SEL) { return 7; }
+id filledPointer(id self, SEL) { return self; }
+
+Class defineFilled() {
+    objc::ClassBuilder builder("Filled", objc::lookUpClass("NSObject"));
+    builder.method<filledRect>(sel<"rect">())
+        .method<filledDouble>(sel<"real">())
+        .method<filledLong>(sel<"integer">())
+        .method<filledPointer>(sel<"pointer">());
+    return builder.registerClass();
+}
+
+TEST(Messaging, NilReceiversGiveZeroForEveryReturnType) {
+    Class filled = defineFilled();
+    auto object = Ref<Object>::adopt(objc::classObject(filled).send<Object>(sel<"new">()));
+    // The same messages to a live object fill every register and the struct memory first.
+    EXPECT_EQ(object->send<CGRect>(sel<"rect">()).size.height, 4);
+    EXPECT_EQ(object->send<double>(sel<"real">()), 2.5);
+
+    Object nil;
+    CGRect rect = nil.send<CGRect>(sel<"rect">());
+    EXPECT_EQ(rect.origin.x, 0);
+    EXPECT_EQ(rect.origin.y, 0);
+    EXPECT_EQ(rect.size.width, 0);
+    EXPECT_EQ(rect.size.height, 0);
+    EXPECT_EQ(nil.send<double>(sel<"real">()), 0.0);
+    EXPECT_EQ(nil.send<long>(sel<"integer">()), 0);
+    EXPECT_EQ(nil.send<id>(sel<"pointer">()), nullptr);
+    EXPECT_EQ(nil.send<BOOL>(sel<"isEqual:">(), object.get()), NO);
+}
+
+int baseDepth(id, SEL) { return 1; }
+int middleDepth(id self, SEL cmd) { return 10 + objc::sendSuper<int>(self, objc::lookUpClass("SuperBase"), cmd); }
+int leafDepth(id self, SEL cmd) { return 100 + objc::sendSuper<int>(self, objc::lookUpClass("SuperMiddle"), cmd); }
+
+TEST(Messaging, SuperCallsNameTheCompileTimeSuperclassAndDoNotRecurse) {
+    objc::ClassBuilder base("SuperBase", objc::lookUpClass("NSObject"));
+    Class baseClass = base.method<baseDepth>(sel<"depth">()).registerClass();
+    objc::ClassBuilder middle("SuperMiddle", baseClass);
+    Class middleClass = middle.method<middleDepth>(sel<"depth">()).registerClass();
+    objc::ClassBuilder leaf("SuperLeaf", middleClass);
+    Class leafClass = leaf.method<leafDepth>(sel<"depth">()).registerClass();
+    // A subclass that inherits the middle override runs it once, calling up into the base.
+    Class inheriting = objc::ClassBuilder("SuperInheriting", middleClass).registerClass();
+
+    auto depthOf = [](Class cls) {
+        auto object = Ref<Object>::adopt(objc::classObject(cls).send<Object>(sel<"new">()));
+        return object->send<int>(sel<"depth">());
+    };
+    EXPECT_EQ(depthOf(middleClass), 11);
+    EXPECT_EQ(depthOf(leafClass), 111);
+    EXPECT_EQ(depthOf(inheriting), 11);
+}
+
+NSUInteger retainCount(Object object) { return object.send<NSUInteger>(sel<"retainCount">()); }
+
+TEST(Ref, RetainsOnCopyAndReleasesOnDestruction) {
+    auto owner = Ref<Object>::adopt(NS::classNamed("NSObject").send<Object>(sel<"new">()));
+    EXPECT_EQ(retainCount(owner), 1u);
+    {
+        Ref<Object> copy = owner;
+        EXPECT_EQ(retainCount(owner), 2u);
+        Ref<Object> moved = std::move(copy);
+        EXPECT_EQ(retainCount(owner), 2u);
+        EXPECT_FALSE(copy);
+        Ref<Object> assigned;
+        assigned = moved;
+        EXPECT_EQ(retainCount(owner), 3u);
+    }
+    EXPECT_EQ(retainCount(owner), 1u);
+    auto borrowed = Ref<Object>::retain(owner.get());
+    EXPECT_EQ(retainCount(owner), 2u);
+}
+
+TEST(Ref, LetsTheObjectGoWithTheLastReference) {
+    int before = sim::liveInstances("NSObject");
+    {
+        auto owner = Ref<Object>::adopt(NS::classNamed("NSObject").send<Object>(sel<"new">()));
+        Ref<Object> copy = owner;
+        EXPECT_EQ(sim::liveInstances("NSObject"), before + 1);
+    }
+    EXPECT_EQ(sim::liveInstances("NSObject"), before);
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+// The device's file system inside a root folder: device paths map into it, and the Foundation entry
+// points that take a path read and write there, reading property lists as Apple's Foundation does.
+#include "sim/root.hpp"
+
+#include "objc/foundation.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using objc::Object;
+using objc::Ref;
+using objc::sel;
+
+const char* const kPrefs = "/var/mobile/Library/Preferences/com.example.plist";
+
+class Root : public ::testing::Test {
+protected:
+    void SetUp() override { sim::makeFreshRoot(); }
+    void TearDown() override { sim::removeRoot(); }
+    NS::AutoreleasePool pool;
+};
+
+Ref<NS::MutableDictionary> dictionaryWithFlag() {
+    auto dictionary = NS::MutableDictionary::make();
+    dictionary->setObjectForKey(NS::classNamed("NSNumber").send<Object>(sel<"numberWithBool:">(), NO),
+                                NS::String::make("greyText"));
+    return dictionary;
+}
+
+Object flag(NS::Dictionary dictionary) { return dictionary.valueForKey(NS::String::make("greyText")); }
+
+TEST_F(Root, MapsDevicePathsIntoTheRootAndLeavesOthersAlone) {
+    const std::string& root = sim::rootFolder();
+    EXPECT_EQ(sim::hostPath(kPrefs), root + kPrefs);
+    EXPECT_EQ(sim::hostPath("/Library/PreferenceBundles/x.bundle"), root + "/Library/PreferenceBundles/x.bundle");
+    EXPECT_EQ(sim::hostPath(root + kPrefs), root + kPrefs);
+    EXPECT_EQ(sim::hostPath("/tmp/elsewhere"), "/tmp/elsewhere");
+    EXPECT_TRUE(std::filesystem::is_directory(root + "/var/mobile/Library/Preferences"));
+}
+
+TEST_F(Root, ReadsBinaryAndXmlPropertyListsAsMutableDictionaries) {
+    for (sim::PlistFormat format : {sim::PlistFormat::binary, sim::PlistFormat::xml}) {
+        sim::writePropertyList(kPrefs, dictionaryWithFlag().get(), format);
+        auto read = NS::MutableDictionary::dictionaryWithContentsOfFile(NS::String::make(kPrefs));
+        ASSERT_TRUE(read);
+        EXPECT_TRUE(read.isKindOfClass(objc::lookUpClass("NSMutableDictionary")));
+        EXPECT_EQ(NS::boolValue(flag(read)), NO);
+        read.setObjectForKey(NS::String::make("changed"), NS::String::make("other"));
+    }
+}
+
+TEST_F(Root, GivesNilForAMissingFileGarbageOrARootThatIsNotADictionary) {
+    auto path = NS::String::make(kPrefs);
+    EXPECT_FALSE(NS::MutableDictionary::dictionaryWithContentsOfFile(path));
+    sim::writeFile(kPrefs, "not a property list <<<");
+    EXPECT_FALSE(NS::MutableDictionary::dictionaryWithContentsOfFile(path));
+    auto array = NS::MutableArray::make();
+    array->addObject(NS::String::make("item"));
+    sim::writePropertyList(kPrefs, array.get(), sim::PlistFormat::xml);
+    EXPECT_FALSE(NS::MutableDictionary::dictionaryWithContentsOfFile(path));
+    Object allocated(NS::classNamed("NSDictionary").send<id>(sel<"alloc">()));
+    EXPECT_EQ(allocated.send<id>(sel<"initWithContentsOfFile:">(), path.get()), nullptr);
+}
+
+TEST_F(Root, WritesDictionariesInsideTheRoot) {
+    auto dictionary = dictionaryWithFlag();
+    EXPECT_TRUE(dictionary->writeToFile(NS::String::make(kPrefs), YES));
+    EXPECT_TRUE(std::filesystem::exists(sim::rootFolder() + kPrefs));
+    EXPECT_FALSE(std::filesystem::exists(kPrefs));
+    auto read = NS::MutableDictionary::dictionaryWithContentsOfFile(NS::String::make(kPrefs));
+    EXPECT_EQ(NS::boolValue(flag(read)), NO);
+}
+
+TEST_F(Root, FindsBundlesInsideTheRoot) {
+    sim::writeFile("/Library/PreferenceBundles/example.bundle/banner.png", "png");
+    NS::Bundle bundle = NS::Bundle::bundleWithPath(NS::String::make("/Library/PreferenceBundles/example.bundle"));
+    ASSERT_TRUE(bundle);
+    NS::String found = bundle.pathForResource(NS::String::make("banner"), NS::String::make("png"));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(std::string(found.UTF8String()), sim::rootFolder() + "/Library/PreferenceBundles/example.bundle/banner.png");
+    EXPECT_FALSE(NS::Bundle::bundleWithPath(NS::String::make("/Library/PreferenceBundles/missing.bundle")));
+}
+
+} // namespace

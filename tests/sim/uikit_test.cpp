@@ -1,0 +1,146 @@
+// UIKit's stand-ins as the simulated apps rely on them: views own their subviews and know their
+// controller, labels copy their text, colours compare by components, and alerts run a button's
+// handler once and then let go of the alert, its actions and whatever the handler kept.
+#include "sim/device.hpp"
+#include "sim/uikit.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using objc::Object;
+using objc::Ref;
+using objc::sel;
+
+class UIKit : public ::testing::Test {
+protected:
+    void SetUp() override { sim::ui::defineClasses(); }
+    void TearDown() override { sim::ui::endProcess(); }
+    NS::AutoreleasePool pool;
+};
+
+template <class T> Ref<T> make(const char* className) {
+    return Ref<T>::adopt(NS::classNamed(className).send<T>(sel<"new">()));
+}
+
+TEST_F(UIKit, ViewsStartOpaqueAndInteractiveAndKeepTheirFrame) {
+    auto view = make<UI::View>("UIView");
+    EXPECT_EQ(view->alpha(), 1.0);
+    EXPECT_TRUE(view->isUserInteractionEnabled());
+    view->send(sel<"setFrame:">(), CGRect{{10, 20}, {30, 40}});
+    EXPECT_EQ(view->frame().origin.y, 20);
+    EXPECT_EQ(view->bounds().origin.x, 0);
+    EXPECT_EQ(view->bounds().size.width, 30);
+}
+
+TEST_F(UIKit, ASuperviewOwnsItsSubviewsAndLeadsToTheOwningController) {
+    int viewsBefore = sim::liveInstances("UIView");
+    {
+        NS::AutoreleasePool inner;
+        auto controller = make<UI::ViewController>("UIViewController");
+        UI::View root = controller->view();
+        auto child = make<UI::View>("UIView");
+        root.addSubview(child.get());
+        EXPECT_EQ(child->send<id>(sel<"superview">()), root.raw);
+        EXPECT_EQ(child->viewControllerForAncestor().raw, controller.get().raw);
+        EXPECT_EQ(root.send<NS::Array>(sel<"subviews">()).count(), 1u);
+        auto orphan = make<UI::View>("UIView");
+        EXPECT_FALSE(orphan->viewControllerForAncestor());
+    }
+    EXPECT_EQ(sim::liveInstances("UIView"), viewsBefore);
+}
+
+TEST_F(UIKit, LabelsCopyTheirTextAndHaveOneLine) {
+    auto label = UI::Label::make(CGRect{{0, 0}, {100, 20}});
+    auto text = Ref<Object>::adopt(NS::classNamed("NSMutableString").send<Object>(sel<"new">()));
+    text->send(sel<"appendString:">(), NS::String::make("Hey Jude").get());
+    label->setText(NS::String(text.get().raw));
+    text->send(sel<"appendString:">(), NS::String::make("!").get());
+    EXPECT_EQ(sim::ui::text(label->text()), "Hey Jude");
+    EXPECT_EQ(label->send<NSInteger>(sel<"numberOfLines">()), 1);
+    EXPECT_EQ(label->frame().size.width, 100);
+}
+
+TEST_F(UIKit, ColoursAreEqualByComponents) {
+    UI::Color accent = UI::Color::colorWithRGBA(58 / 255.0, 121 / 255.0, 180 / 255.0, 1);
+    UI::Color same = UI::Color::colorWithRGBA(58 / 255.0, 121 / 255.0, 180 / 255.0, 1);
+    EXPECT_TRUE(accent.send<BOOL>(sel<"isEqual:">(), same));
+    EXPECT_EQ(accent.send<NSUInteger>(sel<"hash">()), same.send<NSUInteger>(sel<"hash">()));
+    EXPECT_FALSE(accent.send<BOOL>(sel<"isEqual:">(), UI::Color::blackColor()));
+    EXPECT_EQ(sim::ui::componentsOf(UI::Color::clearColor())->alpha, 0);
+    EXPECT_EQ(sim::ui::componentsOf(accent)->green, 121 / 255.0);
+}
+
+TEST_F(UIKit, TheApplicationRecordsOpenedURLsAndItsKeyWindow) {
+    UI::Application application = UI::Application::sharedApplication();
+    EXPECT_EQ(application.raw, UI::Application::sharedApplication().raw);
+    EXPECT_FALSE(sim::ui::lastOpenedURL());
+    application.openURL(NS::URL::URLWithString(NS::String::make("mailto:someone@example.com")));
+    EXPECT_EQ(sim::ui::lastOpenedURL(), "mailto:someone@example.com");
+    auto window = make<UI::Window>("UIWindow");
+    window->send(sel<"makeKeyAndVisible">());
+    EXPECT_EQ(application.keyWindow().raw, window.get().raw);
+    EXPECT_FALSE(application.keyWindow().send<id>(sel<"tintColor">()));
+}
+
+TEST_F(UIKit, TheMainScreenHasTheConfiguredWidth) {
+    EXPECT_EQ(UI::Screen::mainScreen().bounds().size.width, 375);
+    sim::ui::setScreenWidth(320.5);
+    EXPECT_EQ(UI::Screen::mainScreen().bounds().size.width, 320.5);
+}
+
+int handlerRuns;
+
+TEST_F(UIKit, PressingAButtonRunsItsHandlerOnceAndReleasesTheAlert) {
+    handlerRuns = 0;
+    int objectsBefore = sim::liveInstances("NSObject");
+    {
+        NS::AutoreleasePool inner;
+        auto presenter = make<UI::ViewController>("UIViewController");
+        auto kept = Ref<Object>::adopt(NS::classNamed("NSObject").send<Object>(sel<"new">()));
+        UI::AlertController alert = UI::AlertController::alertControllerWithTitle(
+            NS::String::make(""), NS::String::make("Already there."), UI::AlertController::kStyleAlert);
+        alert.addAction(UI::AlertAction::actionWithTitle(NS::String::make("Add Again"), 0, ^(id) {
+            kept->send<NSUInteger>(sel<"hash">());
+            ++handlerRuns;
+        }));
+        UI::AlertAction skip = UI::AlertAction::actionWithTitle(NS::String::make("Skip"), 0, nullptr);
+        alert.addAction(skip);
+        alert.setPreferredAction(skip);
+        presenter->presentViewController(alert, YES, nullptr);
+
+        sim::ui::AlertContent content = sim::ui::contentOf(sim::ui::alertOnScreen());
+        EXPECT_EQ(content.title, "");
+        EXPECT_EQ(content.message, "Already there.");
+        ASSERT_EQ(content.buttons.size(), 2u);
+        EXPECT_EQ(content.buttons[0].title, "Add Again");
+        EXPECT_EQ(content.preferred, "Skip");
+        EXPECT_FALSE(sim::ui::pressAlertButton("Cancel"));
+        EXPECT_TRUE(sim::ui::pressAlertButton("Add Again"));
+        EXPECT_FALSE(sim::ui::alertOnScreen());
+        EXPECT_FALSE(sim::ui::pressAlertButton("Skip"));
+    }
+    EXPECT_EQ(handlerRuns, 1);
+    EXPECT_EQ(sim::liveInstances("UIAlertController"), 0);
+    EXPECT_EQ(sim::liveInstances("UIAlertAction"), 0);
+    EXPECT_EQ(sim::liveInstances("NSObject"), objectsBefore);
+}
+
+TEST_F(UIKit, TouchesReportTheirPointAndEventsHoldTheirTouch) {
+    auto view = make<UI::View>("UIView");
+    auto touch = sim::ui::makeTouch(CGPoint{5, 75}, view.get());
+    auto event = sim::ui::makeEvent(touch.get());
+    UI::Touch any(event->allTouches().anyObject().raw);
+    EXPECT_EQ(any.raw, touch.get().raw);
+    EXPECT_EQ(any.locationInView(view.get()).y, 75);
+}
+
+TEST_F(UIKit, IndexPathsHaveUIKitsItemAndSection) {
+    Object path = NS::classNamed("NSIndexPath").send<Object>(sel<"indexPathForItem:inSection:">(), NSInteger(3), NSInteger(1));
+    EXPECT_EQ(path.send<NSInteger>(sel<"item">()), 3);
+    EXPECT_EQ(path.send<NSInteger>(sel<"section">()), 1);
+    Object same = NS::classNamed("NSIndexPath").send<Object>(sel<"indexPathForRow:inSection:">(), NSInteger(3), NSInteger(1));
+    EXPECT_TRUE(path.send<BOOL>(sel<"isEqual:">(), same));
+}
+
+} // namespace

@@ -1,0 +1,164 @@
+#include "app.hpp"
+
+#include "ivars.hpp"
+#include "preferences_daemon.hpp"
+#include "sim/root.hpp"
+#include "sim/script.hpp"
+#include "sim/uikit.hpp"
+#include "spawn.hpp"
+#include "uikit_controls.hpp"
+
+#include <dlfcn.h>
+#include <filesystem>
+
+namespace sim::settings {
+namespace {
+
+using objc::Object;
+using objc::Ref;
+using objc::sel;
+
+namespace fs = std::filesystem;
+
+struct App {
+    Ref<UI::Window> window;
+    Ref<PS::ListController> page;
+};
+
+App& app() {
+    static App running;
+    return running;
+}
+
+// The principal class of the loaded bundle; the bundle stays loaded for the life of the process.
+Class principalClass;
+
+std::string bundleFile(const char* name) { return hostPath(std::string(kBundlePath) + "/" + name); }
+
+void loadBundle() {
+    if (principalClass) return;
+    installBundle();
+    if (dlopen(bundleFile("twinlyprefs").c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr)
+        throw ScriptError(std::string("the Settings app cannot load the bundle: ") + dlerror());
+    NS::Dictionary info = NS::MutableDictionary::dictionaryWithContentsOfFile(string(std::string(kBundlePath) + "/Info.plist"));
+    auto name = ui::text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
+    principalClass = name ? objc::lookUpClass(name->c_str()) : nullptr;
+    if (principalClass == nullptr) throw ScriptError("the bundle's principal class does not exist");
+    setBundleOfClass(principalClass, kBundlePath);
+}
+
+// The Settings app comes to the front with its own window, which has no tint of its own.
+void bringToFront() {
+    ui::defineClasses();
+    defineUIKitControls();
+    definePreferencesFramework();
+    if (!app().window) {
+        Object allocated(NS::classNamed("UIWindow").send<id>(sel<"alloc">()));
+        app().window = Ref<UI::Window>::adopt(allocated.send<UI::Window>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
+    }
+    ui::setKeyWindow(app().window);
+}
+
+Row rowWithLabel(const std::string& label) {
+    for (const Row& row : rowsOf(app().page.get()))
+        if (row.cell && property(row.specifier, "label") == label) return row;
+    return Row{};
+}
+
+bool isRespring(const Spawn& spawn) {
+    return spawn.path == "/usr/bin/killall" && spawn.arguments == std::vector<std::string>{"killall", "backboardd"};
+}
+
+// backboardd ends: every app goes, the Settings app without its page's disappearance.
+void respring() {
+    transcript("  respring: the user interface restarts");
+    app() = App();
+}
+
+} // namespace
+
+void installBundle() {
+    if (fs::exists(bundleFile("Info.plist"))) return;
+    fs::path bundle = bundleFile("");
+    fs::create_directories(bundle);
+    fs::copy(TWINLY_PREFS_RESOURCES, bundle, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::copy_file(TWINLY_PREFS_EXECUTABLE, bundle / "twinlyprefs", fs::copy_options::overwrite_existing);
+}
+
+void replaceBanner(std::optional<PixelSize> size) {
+    installBundle();
+    if (size) writePng(bundleFile("banner.png"), *size);
+    else fs::remove(bundleFile("banner.png"));
+}
+
+void openPage() {
+    bringToFront();
+    if (app().page) closePage();
+    loadBundle();
+    Object allocated(objc::classObject(principalClass).send<id>(sel<"alloc">()));
+    Ref<PS::ListController> page = Ref<PS::ListController>::adopt(allocated.send<PS::ListController>(sel<"init">()));
+    if (!page) throw ScriptError("the bundle's page did not initialise");
+    page->send<id>(sel<"specifiers">());
+    page->view();
+    app().window->send(sel<"setRootViewController:">(), page.get());
+    page->send(sel<"viewWillAppear:">(), NO);
+    page->send(sel<"viewDidAppear:">(), NO);
+    app().page = page;
+}
+
+void closePage() {
+    Ref<PS::ListController> page = app().page;
+    if (!page) throw ScriptError("no settings page is on screen");
+    bringToFront();
+    page->send(sel<"viewWillDisappear:">(), NO);
+    page->send(sel<"viewDidDisappear:">(), NO);
+    app().window->send(sel<"setRootViewController:">(), nullptr);
+    page->view().send(sel<"removeFromSuperview">());
+    app().page = Ref<PS::ListController>();
+}
+
+PS::ListController page() { return app().page.get(); }
+
+std::optional<Row> switchRow(const std::string& key) {
+    for (const Row& row : rowsOf(app().page.get()))
+        if (row.cell && property(row.specifier, "key") == key && row.cell.respondsToSelector(sel<"control">())) return row;
+    return std::nullopt;
+}
+
+void flipSwitch(const std::string& key, bool on) {
+    std::optional<Row> row = switchRow(key);
+    if (!row) throw ScriptError("no switch row on screen stores \"" + key + "\"");
+    bringToFront();
+    Object control = row->cell.send<Object>(sel<"control">());
+    control.send(sel<"setOn:">(), BOOL(on));
+    row->cell.send(sel<"controlChanged:">(), control);
+}
+
+void tap(const std::string& label) {
+    if (!app().page) throw ScriptError("no settings page is on screen");
+    bringToFront();
+    size_t spawnsBefore = spawns().size();
+    if (Row row = rowWithLabel(label); row.cell) {
+        std::string action = property(row.specifier, "action");
+        if (!action.empty())
+            row.specifier.send<Object>(sel<"target">()).send(sel_registerName(action.c_str()));
+    } else {
+        Object button = app().page->navigationItem().send<Object>(sel<"rightBarButtonItem">());
+        if (ui::text(button.send<NS::String>(sel<"title">())) != label)
+            throw ScriptError("no row or bar button \"" + label + "\" on the settings page");
+        button.send<Object>(sel<"target">()).send(button.send<SEL>(sel<"action">()));
+    }
+    if (spawns().size() > spawnsBefore && isRespring(spawns().back()) && spawns().back().reaped) respring();
+}
+
+std::optional<ui::Rgba> keyWindowTint() {
+    return ui::componentsOf(UI::Application::sharedApplication().keyWindow().send<Object>(sel<"tintColor">()));
+}
+
+void resetApp() {
+    app() = App();
+    resetSpawns();
+    forgetPendingPreferences();
+}
+
+} // namespace sim::settings

@@ -1,0 +1,79 @@
+#include "spawn.hpp"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <sys/types.h>
+
+namespace sim::settings {
+namespace {
+
+struct SpawnState {
+    std::vector<Spawn> spawns;
+    std::vector<int> waits;
+    int failure = 0;
+    bool interruptWait = false;
+};
+
+SpawnState& state() {
+    static SpawnState spawnState;
+    return spawnState;
+}
+
+// Made-up pids stay clear of real ones, so a wait for a real child still goes to the system.
+constexpr int kFirstPid = 1 << 22;
+
+Spawn* spawnWithPid(int pid) {
+    for (Spawn& spawn : state().spawns)
+        if (spawn.pid == pid) return &spawn;
+    return nullptr;
+}
+
+} // namespace
+
+const std::vector<Spawn>& spawns() { return state().spawns; }
+const std::vector<int>& waits() { return state().waits; }
+void failNextSpawn(int error) { state().failure = error; }
+void interruptNextWait() { state().interruptWait = true; }
+void resetSpawns() { state() = SpawnState(); }
+
+} // namespace sim::settings
+
+using sim::settings::Spawn;
+using sim::settings::state;
+
+extern "C" int posix_spawn(pid_t* pid, const char* path, const void* fileActions, const void* attributes,
+                           char* const argv[], char* const envp[]) {
+    if (int failure = state().failure) {
+        state().failure = 0;
+        return failure;
+    }
+    Spawn spawn;
+    spawn.path = path ? path : "";
+    for (char* const* argument = argv; argument && *argument; ++argument) spawn.arguments.push_back(*argument);
+    spawn.withFileActions = fileActions != nullptr;
+    spawn.withAttributes = attributes != nullptr;
+    spawn.withEnvironment = envp != nullptr;
+    spawn.pid = sim::settings::kFirstPid + int(state().spawns.size());
+    state().spawns.push_back(spawn);
+    if (pid) *pid = spawn.pid;
+    return 0;
+}
+
+extern "C" pid_t waitpid(pid_t pid, int* status, int options) {
+    state().waits.push_back(pid);
+    Spawn* spawn = sim::settings::spawnWithPid(pid);
+    if (spawn == nullptr || spawn->reaped) {
+        using Wait = pid_t (*)(pid_t, int*, int);
+        static Wait system = reinterpret_cast<Wait>(dlsym(RTLD_NEXT, "waitpid"));
+        return system(pid, status, options);
+    }
+    spawn->waitOptions.push_back(options);
+    if (state().interruptWait) {
+        state().interruptWait = false;
+        errno = EINTR;
+        return -1;
+    }
+    spawn->reaped = true;
+    if (status) *status = 0;
+    return pid;
+}

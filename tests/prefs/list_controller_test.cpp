@@ -1,0 +1,175 @@
+// The settings page: its rows, its banner header, the window tint while it is shown, and its
+// respring, mail and profile actions.
+#include "settings_fixture.hpp"
+
+#include "sim/settings/spawn.hpp"
+
+#include <cerrno>
+
+namespace {
+
+using objc::Object;
+using objc::sel;
+
+using Specifiers = SettingsTest;
+using Banner = SettingsTest;
+using Tint = SettingsTest;
+using Respring = SettingsTest;
+using Links = SettingsTest;
+
+TEST_F(Specifiers, AreLoadedOnceAndTheSameListIsReturned) {
+    PS::ListController page = openPage();
+    id first = page.send<id>(sel<"specifiers">());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(page.send<id>(sel<"specifiers">()), first);
+    EXPECT_EQ(*objc::ivarOf<id>(page, "_specifiers"), first);
+}
+
+TEST_F(Specifiers, ANilLoadIsTriedAgainAtTheNextCall) {
+    sim::settings::installBundle();
+    std::string list = sim::hostPath(std::string(sim::settings::kBundlePath) + "/twinlyprefs.plist");
+    std::string aside = list + ".aside";
+    std::rename(list.c_str(), aside.c_str());
+    PS::ListController page = openPage();
+    EXPECT_EQ(page.send<id>(sel<"specifiers">()), nullptr);
+    std::rename(aside.c_str(), list.c_str());
+    EXPECT_GT(page.send<NS::Array>(sel<"specifiers">()).count(), 0u);
+}
+
+TEST_F(Specifiers, ShowTheHeadingAndTheThreeSwitchesOnByDefault) {
+    openPage();
+    for (const char* key : {"enabled", "disable", "greyText"}) {
+        auto row = sim::settings::switchRow(key);
+        ASSERT_TRUE(row) << key;
+        EXPECT_TRUE(row->cell.isKindOfClass(objc::lookUpClass("TWSwitchTableCell"))) << key;
+        EXPECT_TRUE(row->cell.send<Object>(sel<"control">()).send<BOOL>(sel<"isOn">())) << key;
+    }
+    auto rows = sim::settings::rowsOf(sim::settings::page());
+    auto heading = std::find_if(rows.begin(), rows.end(), [](auto& row) { return bool(row.cell); });
+    ASSERT_NE(heading, rows.end());
+    EXPECT_TRUE(heading->cell.isKindOfClass(objc::lookUpClass("TWHeadingCell")));
+    EXPECT_EQ(heading->height, 100);
+}
+
+struct BannerCase {
+    uint32_t imageWidth, imageHeight;
+    double screenWidth;
+    double height;
+};
+
+class BannerHeight : public SettingsTest, public ::testing::WithParamInterface<BannerCase> {};
+
+TEST_P(BannerHeight, FollowsTheScreenWidthAndTheImageRatioTruncated) {
+    BannerCase c = GetParam();
+    sim::ui::setScreenWidth(c.screenWidth);
+    sim::settings::replaceBanner(sim::settings::PixelSize{c.imageWidth, c.imageHeight});
+    EXPECT_EQ(bannerHeader(openPage()).frame().size.height, c.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Banner, BannerHeight,
+                         ::testing::Values(BannerCase{640, 200, 375, 117}, BannerCase{640, 200, 320, 100},
+                                           BannerCase{600, 190, 414, 131}, BannerCase{640, 200, 375.9, 117},
+                                           BannerCase{0, 200, 375, 0}));
+
+TEST_F(Banner, MissingGivesAnEmptyHeaderOfHeightZero) {
+    sim::settings::replaceBanner(std::nullopt);
+    UI::View header = bannerHeader(openPage());
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header.frame().size.height, 0);
+    EXPECT_FALSE(header.send<Object>(sel<"image">()));
+}
+
+TEST_F(Banner, TheShippedImageIsShownAspectFitWithAFlexibleWidth) {
+    UI::View header = bannerHeader(openPage());
+    EXPECT_EQ(header.frame().size.height, 117); // 1280 x 400 at 375 points
+    EXPECT_TRUE(header.send<Object>(sel<"image">()));
+    EXPECT_EQ(header.send<NSInteger>(sel<"contentMode">()), 1);
+    EXPECT_EQ(header.send<NSUInteger>(sel<"autoresizingMask">()), 2u);
+}
+
+// The header is as wide as the table, while its height follows the screen read at load.
+TEST_F(Banner, HeaderWidthIsTheTablesNotTheScreens) {
+    sim::ui::setScreenWidth(320);
+    sim::settings::replaceBanner(sim::settings::PixelSize{640, 200});
+    openPage();
+    sim::settings::closePage();
+    sim::ui::setScreenWidth(500);
+    UI::View header = bannerHeader(openPage());
+    EXPECT_EQ(header.frame().size.width, 500);
+    EXPECT_EQ(header.frame().size.height, 100);
+}
+
+const sim::ui::Rgba kAccent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
+
+TEST_F(Tint, IsTheAccentWhileShownAndNilAfterEvenIfTheWindowHadAnother) {
+    openPage();
+    EXPECT_EQ(sim::settings::keyWindowTint(), kAccent);
+    UI::Application::sharedApplication().keyWindow().setTintColor(UI::Color::colorWithRGBA(1, 0, 0, 1));
+    sim::settings::closePage();
+    EXPECT_EQ(sim::settings::keyWindowTint(), std::nullopt);
+}
+
+TEST_F(Tint, PageRemembersTheWindowItTinted) {
+    PS::ListController page = openPage();
+    EXPECT_EQ(*objc::ivarOf<id>(page, "settingsView"), UI::Application::sharedApplication().keyWindow().raw);
+}
+
+TEST_F(Respring, SpawnsKillallForBackboarddWithoutEnvironmentAndWaitsForIt) {
+    openPage();
+    sim::settings::tap("Respring");
+    ASSERT_EQ(sim::settings::spawns().size(), 1u);
+    const sim::settings::Spawn& spawn = sim::settings::spawns().back();
+    EXPECT_EQ(spawn.path, "/usr/bin/killall");
+    EXPECT_EQ(spawn.arguments, (std::vector<std::string>{"killall", "backboardd"}));
+    EXPECT_FALSE(spawn.withFileActions);
+    EXPECT_FALSE(spawn.withAttributes);
+    EXPECT_FALSE(spawn.withEnvironment);
+    EXPECT_TRUE(spawn.reaped);
+    EXPECT_EQ(sim::settings::waits(), std::vector<int>{spawn.pid});
+    EXPECT_EQ(spawn.waitOptions, std::vector<int>{4});
+}
+
+TEST_F(Respring, AFailedSpawnWaitsForNothing) {
+    PS::ListController page = openPage();
+    sim::settings::failNextSpawn(ENOENT);
+    page.send(sel<"respring">());
+    EXPECT_TRUE(sim::settings::spawns().empty());
+    EXPECT_TRUE(sim::settings::waits().empty());
+}
+
+TEST_F(Respring, AnInterruptedWaitWaitsAgainUntilTheChildExits) {
+    PS::ListController page = openPage();
+    sim::settings::interruptNextWait();
+    page.send(sel<"respring">());
+    const sim::settings::Spawn& spawn = sim::settings::spawns().back();
+    EXPECT_EQ(sim::settings::waits(), (std::vector<int>{spawn.pid, spawn.pid}));
+    EXPECT_TRUE(spawn.reaped);
+}
+
+TEST_F(Respring, TheButtonIsBorderedAndTargetsThePage) {
+    PS::ListController page = openPage();
+    Object button = page.navigationItem().send<Object>(sel<"rightBarButtonItem">());
+    EXPECT_EQ(sim::ui::text(button.send<NS::String>(sel<"title">())), "Respring");
+    EXPECT_EQ(button.send<NSInteger>(sel<"style">()), 1);
+    EXPECT_EQ(button.send<id>(sel<"target">()), page.raw);
+    EXPECT_TRUE(sel_isEqual(button.send<SEL>(sel<"action">()), sel<"respring">()));
+}
+
+TEST_F(Links, TheMailAsksForTheSupportSubjectExactly) {
+    openPage();
+    sim::settings::tap("Email Support");
+    auto opened = sim::ui::lastOpenedURL();
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->rfind("mailto:", 0), 0u);
+    EXPECT_EQ(opened->substr(opened->find('?') + 1), "subject=Twinly2-support");
+}
+
+TEST_F(Links, TheProfileRowOpensAWebPage) {
+    openPage();
+    sim::settings::tap("Ostrova's Profile");
+    auto opened = sim::ui::lastOpenedURL();
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->rfind("https://", 0), 0u);
+}
+
+} // namespace

@@ -1,0 +1,28 @@
+// A fresh simulated device for each case, with the Settings app ready to load the bundle.
+#pragma once
+
+#include "sim/root.hpp"
+#include "sim/settings/app.hpp"
+#include "sim/uikit.hpp"
+
+#include <gtest/gtest.h>
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { sim::makeFreshRoot(); }
+    void TearDown() override {
+        sim::settings::resetApp();
+        sim::ui::endProcess();
+        sim::removeRoot();
+    }
+
+    static PS::ListController openPage() {
+        sim::settings::openPage();
+        return sim::settings::page();
+    }
+    static UI::View bannerHeader(PS::ListController page) {
+        return page.table().send<UI::View>(objc::sel<"tableHeaderView">());
+    }
+
+    NS::AutoreleasePool pool;
+};

@@ -117,7 +117,7 @@ void runTap(const std::string& label) {
     auto openedBefore = ui::lastOpenedURL();
     size_t spawnsBefore = settings::spawns().size();
     transcript("settings: tap " + quoted(label));
-    settings::tap(label);
+    bool resprung = settings::tap(label);
     if (settings::spawns().size() > spawnsBefore) {
         const settings::Spawn& spawn = settings::spawns().back();
         std::string command = spawn.path;
@@ -125,6 +125,7 @@ void runTap(const std::string& label) {
         transcript("  spawned " + command + (spawn.reaped ? ", waited for" : ""));
     }
     if (ui::lastOpenedURL() && ui::lastOpenedURL() != openedBefore) transcript("  opened " + *ui::lastOpenedURL());
+    if (resprung) transcript("  respring: the user interface restarts");
 }
 
 void runSettings(const Line& line) {

@@ -11,6 +11,11 @@
 #include <dlfcn.h>
 #include <filesystem>
 
+namespace sim::music {
+// The simulated Music app's, where it is part of the device.
+void relaunchIfRunning() __attribute__((weak));
+} // namespace sim::music
+
 namespace sim::settings {
 namespace {
 
@@ -69,10 +74,11 @@ bool isRespring(const Spawn& spawn) {
     return spawn.path == "/usr/bin/killall" && spawn.arguments == std::vector<std::string>{"killall", "backboardd"};
 }
 
-// backboardd ends: every app goes, the Settings app without its page's disappearance.
+// backboardd ends: every app goes, the Settings app without its page's disappearance, and the
+// Music app, if it was running, starts again.
 void respring() {
-    transcript("  respring: the user interface restarts");
     app() = App();
+    if (music::relaunchIfRunning) music::relaunchIfRunning();
 }
 
 } // namespace
@@ -134,7 +140,7 @@ void flipSwitch(const std::string& key, bool on) {
     row->cell.send(sel<"controlChanged:">(), control);
 }
 
-void tap(const std::string& label) {
+bool tap(const std::string& label) {
     if (!app().page) throw ScriptError("no settings page is on screen");
     bringToFront();
     size_t spawnsBefore = spawns().size();
@@ -148,7 +154,9 @@ void tap(const std::string& label) {
             throw ScriptError("no row or bar button \"" + label + "\" on the settings page");
         button.send<Object>(sel<"target">()).send(button.send<SEL>(sel<"action">()));
     }
-    if (spawns().size() > spawnsBefore && isRespring(spawns().back()) && spawns().back().reaped) respring();
+    bool resprung = spawns().size() > spawnsBefore && isRespring(spawns().back()) && spawns().back().reaped;
+    if (resprung) respring();
+    return resprung;
 }
 
 std::optional<ui::Rgba> keyWindowTint() {

@@ -32,8 +32,8 @@ PS::ListController page();
 void flipSwitch(const std::string& key, bool on);
 // Taps the row with that label, or else the navigation bar's button of that title. A spawn of
 // "killall backboardd" that this causes resprings the device: the Settings app ends, and a running
-// Music app is launched again.
-void tap(const std::string& label);
+// Music app is launched again. Tells whether it resprung.
+bool tap(const std::string& label);
 
 // The switch row storing `key`, or nothing.
 std::optional<Row> switchRow(const std::string& key);

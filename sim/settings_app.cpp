@@ -115,17 +115,9 @@ void showPage() {
 
 void runTap(const std::string& label) {
     auto openedBefore = ui::lastOpenedURL();
-    size_t spawnsBefore = settings::spawns().size();
     transcript("settings: tap " + quoted(label));
-    bool resprung = settings::tap(label);
-    if (settings::spawns().size() > spawnsBefore) {
-        const settings::Spawn& spawn = settings::spawns().back();
-        std::string command = spawn.path;
-        for (const std::string& argument : spawn.arguments) command += " " + argument;
-        transcript("  spawned " + command + (spawn.reaped ? ", waited for" : ""));
-    }
+    settings::tap(label);
     if (ui::lastOpenedURL() && ui::lastOpenedURL() != openedBefore) transcript("  opened " + *ui::lastOpenedURL());
-    if (resprung) transcript("  respring: the user interface restarts");
 }
 
 void runSettings(const Line& line) {
@@ -133,6 +125,11 @@ void runSettings(const Line& line) {
     const std::string& verb = word(line, 1, usage);
     if (verb == "open") {
         expectCount(line, 2, usage);
+        // Only a run of several files can get here: the first one loaded the bundle for them all.
+        auto loadedWidth = settings::screenWidthAtLoad();
+        if (loadedWidth && *loadedWidth != UI::Screen::mainScreen().bounds().size.width)
+            fail("the bundle was loaded earlier in this run on a screen " + format(*loadedWidth) +
+                 " points wide, and keeps that width: run this file on its own");
         settings::openPage();
         showPage();
     } else if (verb == "close") {
@@ -242,6 +239,7 @@ void runSettingsLine(const Line& line) {
         if (word(line, 1, usage) != "width") fail(std::string("usage: ") + usage);
         double width = number(word(line, 2, usage), usage);
         if (width <= 0) fail("a screen is wider than 0 points");
+        if (settings::screenWidthAtLoad()) fail("the screen width is set before the Settings app first loads the bundle");
         ui::setScreenWidth(width);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "ivars.hpp"
 #include "preferences_daemon.hpp"
+#include "sim/music_app.hpp"
 #include "sim/root.hpp"
 #include "sim/script.hpp"
 #include "sim/uikit.hpp"
@@ -10,11 +11,6 @@
 
 #include <dlfcn.h>
 #include <filesystem>
-
-namespace sim::music {
-// The simulated Music app's, where it is part of the device.
-void relaunchIfRunning() __attribute__((weak));
-} // namespace sim::music
 
 namespace sim::settings {
 namespace {
@@ -35,14 +31,16 @@ App& app() {
     return running;
 }
 
-// The principal class of the loaded bundle; the bundle stays loaded for the life of the process.
+// The principal class of the loaded bundle, and the screen's width that the bundle read.
 Class principalClass;
+CGFloat loadedScreenWidth;
 
 std::string bundleFile(const char* name) { return hostPath(std::string(kBundlePath) + "/" + name); }
 
 void loadBundle() {
     if (principalClass) return;
     installBundle();
+    loadedScreenWidth = UI::Screen::mainScreen().bounds().size.width;
     if (dlopen(bundleFile("twinlyprefs").c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr)
         throw ScriptError(std::string("the Settings app cannot load the bundle: ") + dlerror());
     NS::Dictionary info = NS::MutableDictionary::dictionaryWithContentsOfFile(string(std::string(kBundlePath) + "/Info.plist"));
@@ -74,11 +72,18 @@ bool isRespring(const Spawn& spawn) {
     return spawn.path == "/usr/bin/killall" && spawn.arguments == std::vector<std::string>{"killall", "backboardd"};
 }
 
+void transcribe(const Spawn& spawn) {
+    std::string command = spawn.path;
+    for (const std::string& argument : spawn.arguments) command += " " + argument;
+    transcript("  spawned " + command + (spawn.reaped ? ", waited for" : ""));
+}
+
 // backboardd ends: every app goes, the Settings app without its page's disappearance, and the
 // Music app, if it was running, starts again.
 void respring() {
+    transcript("  respring: the user interface restarts");
     app() = App();
-    if (music::relaunchIfRunning) music::relaunchIfRunning();
+    if (music::running()) music::relaunch();
 }
 
 } // namespace
@@ -140,7 +145,7 @@ void flipSwitch(const std::string& key, bool on) {
     row->cell.send(sel<"controlChanged:">(), control);
 }
 
-bool tap(const std::string& label) {
+void tap(const std::string& label) {
     if (!app().page) throw ScriptError("no settings page is on screen");
     bringToFront();
     size_t spawnsBefore = spawns().size();
@@ -154,17 +159,23 @@ bool tap(const std::string& label) {
             throw ScriptError("no row or bar button \"" + label + "\" on the settings page");
         button.send<Object>(sel<"target">()).send(button.send<SEL>(sel<"action">()));
     }
-    bool resprung = spawns().size() > spawnsBefore && isRespring(spawns().back()) && spawns().back().reaped;
-    if (resprung) respring();
-    return resprung;
+    if (spawns().size() == spawnsBefore) return;
+    transcribe(spawns().back());
+    if (isRespring(spawns().back()) && spawns().back().reaped) respring();
 }
 
 std::optional<ui::Rgba> keyWindowTint() {
     return ui::componentsOf(UI::Application::sharedApplication().keyWindow().send<Object>(sel<"tintColor">()));
 }
 
+std::optional<CGFloat> screenWidthAtLoad() {
+    if (principalClass == nullptr) return std::nullopt;
+    return loadedScreenWidth;
+}
+
 void resetApp() {
     app() = App();
+    ui::setScreenWidth(375);
     resetSpawns();
     forgetPendingPreferences();
 }

@@ -32,16 +32,20 @@ PS::ListController page();
 void flipSwitch(const std::string& key, bool on);
 // Taps the row with that label, or else the navigation bar's button of that title. A spawn of
 // "killall backboardd" that this causes resprings the device: the Settings app ends, and a running
-// Music app is launched again. Tells whether it resprung.
-bool tap(const std::string& label);
+// Music app is launched again.
+void tap(const std::string& label);
 
 // The switch row storing `key`, or nothing.
 std::optional<Row> switchRow(const std::string& key);
 // The key window's tint (nothing for nil).
 std::optional<ui::Rgba> keyWindowTint();
 
-// Forgets the page, the window, the records of spawns and the pending preferences. A bundle once
-// loaded stays loaded: its classes cannot leave the runtime.
+// The main screen's width when the bundle was loaded, if it was. A bundle once loaded stays loaded
+// for the life of the process (its classes cannot leave the runtime), with the width it read then.
+std::optional<CGFloat> screenWidthAtLoad();
+
+// Forgets the page, the window, the records of spawns and the pending preferences, and gives the
+// screen its default width.
 void resetApp();
 
 } // namespace sim::settings

@@ -679,6 +679,8 @@ Ref<UI::Touch> makeTouch(CGPoint point, UI::View inView) {
     return made;
 }
 
+void moveTouch(UI::Touch moved, CGPoint point) { touch(moved.raw).point = point; }
+
 Ref<UI::Event> makeEvent(UI::Touch only) {
     auto made = Ref<UI::Event>::adopt(NS::classNamed("UIEvent").send<UI::Event>(sel<"new">()));
     event(made.get().raw).touches =
@@ -695,11 +697,15 @@ std::optional<std::string> lastOpenedURL() { return application().lastOpenedURL;
 
 void setKeyWindow(UI::Window keyWindow) { application().keyWindow = Ref<UI::Window>::retain(keyWindow); }
 
-void endProcess() {
+void dismissAll() {
     while (!presentations().empty()) {
         auto last = presentations().back();
         takeOffScreen(last.get().raw);
     }
+}
+
+void endProcess() {
+    dismissAll();
     application() = ApplicationState();
 }
 

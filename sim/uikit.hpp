@@ -80,8 +80,10 @@ AlertContent contentOf(UI::AlertController alert);
 // button.
 bool pressAlertButton(const std::string& title);
 
-// A touch at `point` of `view`, and an event holding exactly that touch.
+// A touch at `point` of `view`, and an event holding exactly that touch. A touch that moves keeps
+// its object, as in UIKit.
 Ref<UI::Touch> makeTouch(CGPoint point, UI::View view);
+void moveTouch(UI::Touch touch, CGPoint point);
 Ref<UI::Event> makeEvent(UI::Touch touch);
 
 // The components of a UIColor, or nothing for nil.
@@ -97,8 +99,10 @@ std::optional<std::string> lastOpenedURL();
 // Installs `window` as the application's key window (retained).
 void setKeyWindow(UI::Window window);
 
-// Everything of the running process goes: presented controllers are dismissed and released, the
-// key window and the record of opened URLs are dropped.
+// Takes every presented controller off the screen, silently, and lets it go.
+void dismissAll();
+// Everything of the running process goes: presented controllers as by dismissAll, the key window
+// and the record of opened URLs.
 void endProcess();
 
 // A string of UTF-8 text, or nothing for nil.

@@ -1,0 +1,90 @@
+// twinly-sim: runs scenario scripts against the simulated device, each file in a fresh device (a
+// child process of its own), printing a transcript of what the user sees.
+#include "objc/foundation.hpp"
+#include "root.hpp"
+#include "runner.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+// Runs every line of the file; at the first that fails, reports it and stops.
+bool runFile(const std::string& file) {
+    std::ifstream in(file);
+    if (!in) {
+        std::cerr << file << ": cannot be read\n";
+        return false;
+    }
+    NS::AutoreleasePool pool;
+    sim::resetMusicScript();
+    sim::resetSettingsApp();
+    std::cout << "== " << file << '\n';
+    std::string text;
+    int number = 0;
+    bool passed = true;
+    while (passed && std::getline(in, text)) {
+        ++number;
+        try {
+            sim::Line line = sim::tokenize(file, number, text);
+            if (line.tokens.empty()) continue;
+            std::cout << "> " << text.substr(0, text.find_last_not_of(" \t\r") + 1) << '\n';
+            if (sim::isSettingsLine(line)) sim::runSettingsLine(line);
+            else sim::runMusicLine(line);
+        } catch (const std::exception& error) {
+            std::cout.flush();
+            std::cerr << file << ':' << number << ": " << error.what() << '\n';
+            passed = false;
+        }
+    }
+    try {
+        sim::endMusicScript();
+    } catch (const std::exception& error) {
+        std::cerr << file << ": at the end: " << error.what() << '\n';
+        passed = false;
+    }
+    sim::removeRoot();
+    std::cout << (passed ? "passed\n" : "FAILED\n");
+    return passed;
+}
+
+// A fresh device per file: the file runs in a child process of its own.
+bool runFileInChild(const std::string& file) {
+    std::cout.flush();
+    std::cerr.flush();
+    pid_t child = fork();
+    if (child < 0) {
+        std::perror("fork");
+        return false;
+    }
+    if (child == 0) {
+        bool passed = runFile(file);
+        std::cout.flush();
+        std::cerr.flush();
+        _exit(passed ? 0 : 1);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return false;
+    if (WIFSIGNALED(status)) std::cerr << file << ": the simulator died of signal " << WTERMSIG(status) << '\n';
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: twinly-sim FILE... (twinly-sim --help lists the commands)\n";
+        return 2;
+    }
+    if (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+        std::cout << sim::scriptHelp();
+        return 0;
+    }
+    bool allPassed = true;
+    for (int arg = 1; arg < argc; ++arg) allPassed = runFileInChild(argv[arg]) && allPassed;
+    return allPassed ? 0 : 1;
+}

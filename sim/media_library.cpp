@@ -1,0 +1,265 @@
+#include "media_library.hpp"
+
+#include "device.hpp"
+#include "uikit.hpp"
+
+#include <Block.h>
+
+#include <thread>
+
+namespace sim::media {
+
+namespace {
+
+using NS::String;
+using objc::Object;
+using objc::Ref;
+using objc::sel;
+
+Ref<String> stringOf(const std::optional<std::string>& text) {
+    if (!text) return Ref<String>();
+    return String::make(text->c_str());
+}
+
+struct ItemState {
+    Ref<String> title;
+    Ref<String> albumTitle;
+};
+constexpr const char* kItemState = "_simItem";
+ItemState& item(id self) { return stateOf<ItemState>(Object(self), kItemState); }
+
+// Albums and playlists alike: a titled, ordered list of items.
+struct CollectionState {
+    Ref<String> title;
+    std::vector<Ref<MP::Item>> items;
+};
+constexpr const char* kCollectionState = "_simCollection";
+CollectionState& collection(id self) { return stateOf<CollectionState>(Object(self), kCollectionState); }
+
+struct QueryState {
+    bool playlists = false;
+};
+constexpr const char* kQueryState = "_simQuery";
+QueryState& query(id self) { return stateOf<QueryState>(Object(self), kQueryState); }
+
+struct PendingAddition {
+    Ref<MP::Playlist> playlist;
+    std::vector<Ref<MP::Item>> items;
+    MP::AdditionCompletion completion; // a copy, released once done with
+};
+
+struct Library {
+    std::vector<Ref<MP::Item>> songs;
+    std::vector<Ref<MP::Collection>> albums;
+    std::vector<Ref<MP::Playlist>> playlists;
+    std::vector<PendingAddition> pending;
+};
+Library& library() {
+    static Library shared;
+    return shared;
+}
+
+AdditionReport additionReport = nullptr;
+
+bool isProperty(id property, id constant) { return String(property).isEqualToString(String(constant)); }
+
+template <class T> id autoreleasedArray(const std::vector<Ref<T>>& objects) {
+    auto array = NS::MutableArray::make();
+    for (const auto& object : objects) array->addObject(object.get());
+    return Object(array.get().retain()).autorelease();
+}
+
+id itemValueForProperty(id self, SEL, id property) {
+    if (isProperty(property, MPMediaItemPropertyTitle)) return item(self).title.get().raw;
+    if (isProperty(property, MPMediaItemPropertyAlbumTitle)) return item(self).albumTitle.get().raw;
+    return nullptr;
+}
+
+void itemDealloc(id self, SEL) {
+    destroyState<ItemState>(Object(self), kItemState);
+    objc::sendSuper<void>(self, objc::lookUpClass("NSObject"), sel<"dealloc">());
+}
+
+void collectionDealloc(id self, SEL) {
+    destroyState<CollectionState>(Object(self), kCollectionState);
+    objc::sendSuper<void>(self, objc::lookUpClass("NSObject"), sel<"dealloc">());
+}
+id collectionItems(id self, SEL) { return autoreleasedArray(collection(self).items); }
+id collectionRepresentativeItem(id self, SEL) {
+    const auto& items = collection(self).items;
+    return items.empty() ? nullptr : items.front().get().raw;
+}
+NSUInteger collectionCount(id self, SEL) { return collection(self).items.size(); }
+
+id playlistValueForProperty(id self, SEL, id property) {
+    if (isProperty(property, MPMediaPlaylistPropertyName)) return collection(self).title.get().raw;
+    return nullptr;
+}
+
+void report(MP::Playlist playlist, const std::vector<Ref<MP::Item>>& items) {
+    if (additionReport == nullptr) return;
+    std::vector<std::string> titles;
+    for (const auto& added : items) titles.push_back(titleOf(added).value_or("(no title)"));
+    additionReport(nameOf(playlist).value_or("(no name)"), titles);
+}
+
+void append(MP::Playlist playlist, const std::vector<Ref<MP::Item>>& items) {
+    auto& held = collection(playlist.raw).items;
+    held.insert(held.end(), items.begin(), items.end());
+    report(playlist, items);
+}
+
+void playlistAddMediaItems(id self, SEL, id items, MP::AdditionCompletion completion) {
+    PendingAddition addition{Ref<MP::Playlist>::retain(MP::Playlist(self)), {}, nullptr};
+    for (MP::Item added : NS::each<MP::Item>(Object(items))) addition.items.push_back(Ref<MP::Item>::retain(added));
+    if (completion) addition.completion = Block_copy(completion);
+    library().pending.push_back(std::move(addition));
+}
+
+void queryDealloc(id self, SEL) {
+    destroyState<QueryState>(Object(self), kQueryState);
+    objc::sendSuper<void>(self, objc::lookUpClass("NSObject"), sel<"dealloc">());
+}
+id makeQuery(id cls, bool playlists) {
+    Object made(Object(cls).send<id>(sel<"new">()));
+    query(made.raw).playlists = playlists;
+    return made.autorelease();
+}
+id queryPlaylists(id cls, SEL) { return makeQuery(cls, true); }
+id queryAlbums(id cls, SEL) { return makeQuery(cls, false); }
+id queryCollections(id self, SEL) {
+    if (query(self).playlists) return autoreleasedArray(library().playlists);
+    return autoreleasedArray(library().albums);
+}
+
+template <class T> Ref<T> make(const char* className) { return Ref<T>::adopt(NS::classNamed(className).send<T>(sel<"new">())); }
+
+std::vector<PendingAddition> takePending() {
+    std::vector<PendingAddition> taken;
+    taken.swap(library().pending);
+    return taken;
+}
+
+} // namespace
+
+void defineClasses(const ClassNames& leftOut) {
+    using objc::ClassBuilder;
+    defineClass("MPMediaItem", "NSObject", leftOut, [](ClassBuilder& c) {
+        c.ivar<void*>(kItemState)
+            .method<itemDealloc>(sel<"dealloc">())
+            .method<itemValueForProperty>(sel<"valueForProperty:">());
+    });
+    defineClass("MPMediaItemCollection", "NSObject", leftOut, [](ClassBuilder& c) {
+        c.ivar<void*>(kCollectionState)
+            .method<collectionDealloc>(sel<"dealloc">())
+            .method<collectionItems>(sel<"items">())
+            .method<collectionRepresentativeItem>(sel<"representativeItem">())
+            .method<collectionCount>(sel<"count">());
+    });
+    defineClass("MPMediaPlaylist", "MPMediaItemCollection", leftOut, [](ClassBuilder& c) {
+        c.method<playlistValueForProperty>(sel<"valueForProperty:">())
+            .method<playlistAddMediaItems>(sel<"addMediaItems:completionHandler:">());
+    });
+    if (Class cls = defineClass("MPMediaQuery", "NSObject", leftOut, [](ClassBuilder& c) {
+            c.ivar<void*>(kQueryState)
+                .method<queryDealloc>(sel<"dealloc">())
+                .method<queryCollections>(sel<"collections">());
+        });
+        cls && !class_getInstanceMethod(metaclassOf(cls), sel<"playlistsQuery">())) {
+        addClassMethod<queryPlaylists>(cls, sel<"playlistsQuery">());
+        addClassMethod<queryAlbums>(cls, sel<"albumsQuery">());
+    }
+}
+
+void reset() {
+    for (PendingAddition& addition : takePending())
+        if (addition.completion) Block_release(addition.completion);
+    library() = Library();
+}
+
+MP::Item addSong(const std::optional<std::string>& title) {
+    auto song = make<MP::Item>("MPMediaItem");
+    item(song.get().raw).title = stringOf(title);
+    library().songs.push_back(song);
+    return song;
+}
+
+MP::Collection addAlbum(const std::string& title, const std::vector<MP::Item>& songs) {
+    auto album = make<MP::Collection>("MPMediaItemCollection");
+    collection(album.get().raw).title = String::make(title.c_str());
+    for (MP::Item song : songs) {
+        item(song.raw).albumTitle = collection(album.get().raw).title;
+        collection(album.get().raw).items.push_back(Ref<MP::Item>::retain(song));
+    }
+    library().albums.push_back(album);
+    return album;
+}
+
+MP::Playlist addPlaylist(const std::string& name, const std::vector<MP::Item>& items) {
+    auto playlist = make<MP::Playlist>("MPMediaPlaylist");
+    collection(playlist.get().raw).title = String::make(name.c_str());
+    for (MP::Item song : items) collection(playlist.get().raw).items.push_back(Ref<MP::Item>::retain(song));
+    library().playlists.push_back(playlist);
+    return playlist;
+}
+
+std::vector<MP::Item> songs() {
+    std::vector<MP::Item> all;
+    for (const auto& song : library().songs) all.push_back(song.get());
+    return all;
+}
+
+std::vector<MP::Playlist> playlists() {
+    std::vector<MP::Playlist> all;
+    for (const auto& playlist : library().playlists) all.push_back(playlist.get());
+    return all;
+}
+
+std::vector<MP::Collection> albums() {
+    std::vector<MP::Collection> all;
+    for (const auto& album : library().albums) all.push_back(album.get());
+    return all;
+}
+
+std::vector<MP::Item> itemsOf(MP::Collection of) {
+    std::vector<MP::Item> items;
+    for (const auto& held : collection(of.raw).items) items.push_back(held.get());
+    return items;
+}
+
+std::optional<std::string> nameOf(MP::Playlist playlist) { return ui::text(collection(playlist.raw).title.get()); }
+std::optional<std::string> titleOf(MP::Item song) { return ui::text(item(song.raw).title.get()); }
+std::optional<std::string> albumTitleOf(MP::Collection album) { return ui::text(collection(album.raw).title.get()); }
+
+void appendToPlaylist(MP::Playlist playlist, const std::vector<MP::Item>& items) {
+    std::vector<Ref<MP::Item>> kept;
+    for (MP::Item song : items) kept.push_back(Ref<MP::Item>::retain(song));
+    append(playlist, kept);
+}
+
+size_t pendingAdditions() { return library().pending.size(); }
+
+void completeAdditions() {
+    std::vector<PendingAddition> additions = takePending();
+    if (additions.empty()) return;
+    std::thread([&additions] {
+        ForeignThread thread;
+        for (PendingAddition& addition : additions) {
+            append(addition.playlist, addition.items);
+            if (addition.completion) addition.completion(nullptr);
+        }
+    }).join();
+    for (PendingAddition& addition : additions)
+        if (addition.completion) Block_release(addition.completion);
+}
+
+void abandonCompletions() {
+    for (PendingAddition& addition : takePending()) {
+        append(addition.playlist, addition.items);
+        if (addition.completion) Block_release(addition.completion);
+    }
+}
+
+void setAdditionReport(AdditionReport reportTo) { additionReport = reportTo; }
+
+} // namespace sim::media

@@ -1,0 +1,58 @@
+// The device's media library and MediaPlayer's stand-ins over it.
+//
+// Classes (product code reaches them through objc/mediaplayer.hpp):
+//   MPMediaItem            valueForProperty: with MPMediaItemPropertyTitle / ...AlbumTitle
+//   MPMediaItemCollection  items, representativeItem (the first item), count
+//   MPMediaPlaylist        (a collection) valueForProperty: with MPMediaPlaylistPropertyName,
+//                          addMediaItems:completionHandler: (completes at `completeAdditions`)
+//   MPMediaQuery           playlistsQuery, albumsQuery, collections (library order, taken afresh)
+//
+// Items are distinct objects compared by identity, so two songs of one title stay two songs. The
+// library outlives the Music app's process (a relaunch keeps it); `reset` empties it.
+#pragma once
+
+#include "classes.hpp"
+#include "objc/mediaplayer.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim::media {
+
+void defineClasses(const ClassNames& leftOut = {});
+
+// Empties the library and forgets pending additions.
+void reset();
+
+MP::Item addSong(const std::optional<std::string>& title);
+// An album whose songs report `title` as their album title.
+MP::Collection addAlbum(const std::string& title, const std::vector<MP::Item>& songs);
+MP::Playlist addPlaylist(const std::string& name, const std::vector<MP::Item>& items);
+
+// In library order.
+std::vector<MP::Item> songs();
+std::vector<MP::Playlist> playlists();
+std::vector<MP::Collection> albums();
+std::vector<MP::Item> itemsOf(MP::Collection collection);
+std::optional<std::string> nameOf(MP::Playlist playlist);
+std::optional<std::string> titleOf(MP::Item item);
+std::optional<std::string> albumTitleOf(MP::Collection album);
+
+// An addition the app makes itself: the items are in the playlist when it returns.
+void appendToPlaylist(MP::Playlist playlist, const std::vector<MP::Item>& items);
+
+// Additions asked for through addMediaItems:completionHandler: and not completed yet.
+size_t pendingAdditions();
+// Completes every pending addition on another thread, as the media library does: the items join
+// the playlist and the completion is called there with a nil error. Returns when they are done.
+void completeAdditions();
+// The process that asked went away: the library still adds the items, but the completions, which
+// belong to that process, are released without being called.
+void abandonCompletions();
+
+// Reports what the library adds (the runner puts it in the transcript).
+using AdditionReport = void (*)(const std::string& playlist, const std::vector<std::string>& titles);
+void setAdditionReport(AdditionReport report);
+
+} // namespace sim::media

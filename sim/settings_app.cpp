@@ -96,28 +96,27 @@ bool switchIsOn(const settings::Row& row) { return row.cell.send<Object>(sel<"co
 
 // The page as the user sees it: the banner, then each row.
 void showPage() {
-    transcript("settings: page shown, banner " + format(bannerHeight()) + " points high");
+    transcript("  Settings: the page shows a banner " + format(bannerHeight()) + " points high, then its rows:");
     for (const settings::Row& row : settings::rowsOf(requirePage())) {
         std::string label = settings::property(row.specifier, "label");
         std::string footer = settings::property(row.specifier, "footerText");
         if (!row.cell) {
-            if (!label.empty()) transcript("  " + label);
-            if (!footer.empty()) transcript("  (" + footer + ")");
+            if (!label.empty()) transcript("    " + label);
+            if (!footer.empty()) transcript("    (" + footer + ")");
         } else if (row.cell.respondsToSelector(sel<"control">())) {
-            transcript("  [" + std::string(switchIsOn(row) ? "on " : "off") + "] " + label);
+            transcript("    [" + std::string(switchIsOn(row) ? "on " : "off") + "] " + label);
         } else if (label.empty()) {
-            transcript("  " + joined(headingLines()));
+            transcript("    " + joined(headingLines()));
         } else {
-            transcript("  > " + label);
+            transcript("    > " + label);
         }
     }
 }
 
 void runTap(const std::string& label) {
     auto openedBefore = ui::lastOpenedURL();
-    transcript("settings: tap " + quoted(label));
     settings::tap(label);
-    if (ui::lastOpenedURL() && ui::lastOpenedURL() != openedBefore) transcript("  opened " + *ui::lastOpenedURL());
+    if (ui::lastOpenedURL() && ui::lastOpenedURL() != openedBefore) transcript("  Settings: opened " + *ui::lastOpenedURL());
 }
 
 void runSettings(const Line& line) {
@@ -125,23 +124,18 @@ void runSettings(const Line& line) {
     const std::string& verb = word(line, 1, usage);
     if (verb == "open") {
         expectCount(line, 2, usage);
-        // Only a run of several files can get here: the first one loaded the bundle for them all.
-        auto loadedWidth = settings::screenWidthAtLoad();
-        if (loadedWidth && *loadedWidth != UI::Screen::mainScreen().bounds().size.width)
-            fail("the bundle was loaded earlier in this run on a screen " + format(*loadedWidth) +
-                 " points wide, and keeps that width: run this file on its own");
         settings::openPage();
         showPage();
     } else if (verb == "close") {
         expectCount(line, 2, usage);
         settings::closePage();
-        transcript("settings: page closed");
+        transcript("  Settings: the page goes away");
     } else if (verb == "switch") {
         expectCount(line, 4, usage);
         const std::string& key = word(line, 2, usage);
         bool on = onOff(word(line, 3, usage), usage);
         settings::flipSwitch(key, on);
-        transcript("settings: switch " + key + (on ? " on" : " off"));
+        transcript("  Settings: " + key + " is " + (on ? "on" : "off") + "; the notification is posted, the daemon writes later");
     } else if (verb == "tap") {
         expectCount(line, 3, usage);
         runTap(string(line, 2, usage));
@@ -239,7 +233,7 @@ void runSettingsLine(const Line& line) {
         if (word(line, 1, usage) != "width") fail(std::string("usage: ") + usage);
         double width = number(word(line, 2, usage), usage);
         if (width <= 0) fail("a screen is wider than 0 points");
-        if (settings::screenWidthAtLoad()) fail("the screen width is set before the Settings app first loads the bundle");
+        if (settings::bundleLoaded()) fail("the screen width is set before the Settings app first loads the bundle");
         ui::setScreenWidth(width);
         return;
     }

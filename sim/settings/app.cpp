@@ -31,16 +31,14 @@ App& app() {
     return running;
 }
 
-// The principal class of the loaded bundle, and the screen's width that the bundle read.
+// The principal class of the loaded bundle.
 Class principalClass;
-CGFloat loadedScreenWidth;
 
 std::string bundleFile(const char* name) { return hostPath(std::string(kBundlePath) + "/" + name); }
 
 void loadBundle() {
     if (principalClass) return;
     installBundle();
-    loadedScreenWidth = UI::Screen::mainScreen().bounds().size.width;
     if (dlopen(bundleFile("twinlyprefs").c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr)
         throw ScriptError(std::string("the Settings app cannot load the bundle: ") + dlerror());
     NS::Dictionary info = NS::MutableDictionary::dictionaryWithContentsOfFile(string(std::string(kBundlePath) + "/Info.plist"));
@@ -75,13 +73,13 @@ bool isRespring(const Spawn& spawn) {
 void transcribe(const Spawn& spawn) {
     std::string command = spawn.path;
     for (const std::string& argument : spawn.arguments) command += " " + argument;
-    transcript("  spawned " + command + (spawn.reaped ? ", waited for" : ""));
+    transcript("  Settings: spawned " + command + (spawn.reaped ? ", waited for it" : ""));
 }
 
 // backboardd ends: every app goes, the Settings app without its page's disappearance, and the
 // Music app, if it was running, starts again.
 void respring() {
-    transcript("  respring: the user interface restarts");
+    transcript("  device: respring, the user interface restarts");
     app() = App();
     if (music::running()) music::relaunch();
 }
@@ -168,10 +166,7 @@ std::optional<ui::Rgba> keyWindowTint() {
     return ui::componentsOf(UI::Application::sharedApplication().keyWindow().send<Object>(sel<"tintColor">()));
 }
 
-std::optional<CGFloat> screenWidthAtLoad() {
-    if (principalClass == nullptr) return std::nullopt;
-    return loadedScreenWidth;
-}
+bool bundleLoaded() { return principalClass != nullptr; }
 
 void resetApp() {
     app() = App();

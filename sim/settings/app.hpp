@@ -40,9 +40,9 @@ std::optional<Row> switchRow(const std::string& key);
 // The key window's tint (nothing for nil).
 std::optional<ui::Rgba> keyWindowTint();
 
-// The main screen's width when the bundle was loaded, if it was. A bundle once loaded stays loaded
-// for the life of the process (its classes cannot leave the runtime), with the width it read then.
-std::optional<CGFloat> screenWidthAtLoad();
+// Whether the bundle is loaded. Once loaded it stays for the life of the process (its classes
+// cannot leave the runtime), with the screen width it read then.
+bool bundleLoaded();
 
 // Forgets the page, the window, the records of spawns and the pending preferences, and gives the
 // screen its default width.

@@ -483,7 +483,8 @@ void launch(const LaunchOptions& options) {
         process->marks.push_back(markMethods(cls));
         process->marks.push_back(markMethods(metaclassOf(cls)));
     }
-    observed = Observations();
+    // The counts of the lists' touch handling run on across processes, as the scenario reads them.
+    observed.selection.reset();
     process->marquee = make<UI::View>("MPUMarqueeView");
     process->transport = make<UI::View>("MPUHalfTintedTransportButton");
     transcript("  Music: launched; the substrate loads the tweak");

@@ -94,14 +94,14 @@ struct TouchCounts {
     int began = 0;
     int ended = 0;
 };
-// The lists' own touch handling since the last call.
+// The lists' own touch handling since the last call, over relaunches too.
 TouchCounts takeTouchCounts();
 
 struct Selection {
     // The title of the row selected from code; nothing when it was made with no index path.
     std::optional<std::string> title;
 };
-// The last selection made from code (selectItemAtIndexPath:...), if any.
+// The last selection made from code (selectItemAtIndexPath:...) in this process, if any.
 std::optional<Selection> lastSelection();
 
 bool transportInteractive();

@@ -2,6 +2,7 @@
 // respring, mail and profile actions.
 #include "settings_fixture.hpp"
 
+#include "sim/device.hpp"
 #include "sim/settings/spawn.hpp"
 
 #include <cerrno>
@@ -100,6 +101,20 @@ TEST_F(Banner, HeaderWidthIsTheTablesNotTheScreens) {
 }
 
 const sim::ui::Rgba kAccent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
+
+// The table holds the header and the header its image; the page keeps neither, nor itself alive.
+TEST_F(Banner, GoesAwayWithThePage) {
+    {
+        NS::AutoreleasePool inner;
+        openPage();
+        sim::settings::closePage();
+    }
+    EXPECT_EQ(sim::liveInstances("twinlyprefsListController"), 0);
+    EXPECT_EQ(sim::liveInstances("UITableView"), 0);
+    EXPECT_EQ(sim::liveInstances("UIImageView"), 0);
+    EXPECT_EQ(sim::liveInstances("UIImage"), 0);
+    EXPECT_EQ(sim::liveInstances("UIBarButtonItem"), 0);
+}
 
 TEST_F(Tint, IsTheAccentWhileShownAndNilAfterEvenIfTheWindowHadAnother) {
     openPage();

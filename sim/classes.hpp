@@ -4,7 +4,9 @@
 
 #include "gnu_runtime.hpp"
 #include "objc/class_builder.hpp"
+#include "objc/foundation.hpp"
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,6 +41,32 @@ template <class State> void destroyState(objc::Object object, const char* ivarNa
 }
 
 void recordDefinedClass(Class cls);
+
+// A new instance of the named class (nil when the app lacks it), owned.
+template <class T> objc::Ref<T> make(const char* className) {
+    return objc::Ref<T>::adopt(NS::classNamed(className).send<T>(objc::sel<"new">()));
+}
+
+// Sends `dealloc` on to the implementation of the named superclass, as a stand-in's dealloc ends.
+inline void deallocAsSuperclass(id self, const char* superclass) {
+    objc::sendSuper<void>(self, objc::lookUpClass(superclass), objc::sel<"dealloc">());
+}
+
+// An autoreleased array of the objects, as the stand-ins' collection getters give.
+template <class T> id autoreleasedArray(const std::vector<objc::Ref<T>>& objects) {
+    auto array = NS::MutableArray::make();
+    for (const auto& object : objects) array->addObject(object.get());
+    return objc::Object(array.get().retain()).autorelease();
+}
+
+// A text as scripts write it: in quotes, or none.
+inline std::string quotedOrNone(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "none"; }
+
+// A string of UTF-8 text, or nil for nothing.
+inline objc::Ref<NS::String> stringOf(const std::optional<std::string>& text) {
+    if (!text) return objc::Ref<NS::String>();
+    return NS::String::make(text->c_str());
+}
 
 template <class Build> Class defineClass(const char* name, const char* superclass, const ClassNames& leftOut, Build build) {
     if (leftOut.count(name)) return nullptr;

@@ -16,11 +16,6 @@ using objc::Object;
 using objc::Ref;
 using objc::sel;
 
-Ref<String> stringOf(const std::optional<std::string>& text) {
-    if (!text) return Ref<String>();
-    return String::make(text->c_str());
-}
-
 struct ItemState {
     Ref<String> title;
     Ref<String> albumTitle;
@@ -63,12 +58,6 @@ AdditionReport additionReport = nullptr;
 
 bool isProperty(id property, id constant) { return String(property).isEqualToString(String(constant)); }
 
-template <class T> id autoreleasedArray(const std::vector<Ref<T>>& objects) {
-    auto array = NS::MutableArray::make();
-    for (const auto& object : objects) array->addObject(object.get());
-    return Object(array.get().retain()).autorelease();
-}
-
 id itemValueForProperty(id self, SEL, id property) {
     if (isProperty(property, MPMediaItemPropertyTitle)) return item(self).title.get().raw;
     if (isProperty(property, MPMediaItemPropertyAlbumTitle)) return item(self).albumTitle.get().raw;
@@ -77,12 +66,12 @@ id itemValueForProperty(id self, SEL, id property) {
 
 void itemDealloc(id self, SEL) {
     destroyState<ItemState>(Object(self), kItemState);
-    objc::sendSuper<void>(self, objc::lookUpClass("NSObject"), sel<"dealloc">());
+    deallocAsSuperclass(self, "NSObject");
 }
 
 void collectionDealloc(id self, SEL) {
     destroyState<CollectionState>(Object(self), kCollectionState);
-    objc::sendSuper<void>(self, objc::lookUpClass("NSObject"), sel<"dealloc">());
+    deallocAsSuperclass(self, "NSObject");
 }
 id collectionItems(id self, SEL) { return autoreleasedArray(collection(self).items); }
 id collectionRepresentativeItem(id self, SEL) {
@@ -118,7 +107,7 @@ void playlistAddMediaItems(id self, SEL, id items, MP::AdditionCompletion comple
 
 void queryDealloc(id self, SEL) {
     destroyState<QueryState>(Object(self), kQueryState);
-    objc::sendSuper<void>(self, objc::lookUpClass("NSObject"), sel<"dealloc">());
+    deallocAsSuperclass(self, "NSObject");
 }
 id makeQuery(id cls, bool playlists) {
     Object made(Object(cls).send<id>(sel<"new">()));
@@ -131,8 +120,6 @@ id queryCollections(id self, SEL) {
     if (query(self).playlists) return autoreleasedArray(library().playlists);
     return autoreleasedArray(library().albums);
 }
-
-template <class T> Ref<T> make(const char* className) { return Ref<T>::adopt(NS::classNamed(className).send<T>(sel<"new">())); }
 
 std::vector<PendingAddition> takePending() {
     std::vector<PendingAddition> taken;

@@ -24,19 +24,6 @@ using objc::sel;
 
 constexpr CGFloat kRowHeight = 44;
 
-template <class T> Ref<T> make(const char* className) { return Ref<T>::adopt(NS::classNamed(className).send<T>(sel<"new">())); }
-
-Ref<String> stringOf(const std::optional<std::string>& text) {
-    if (!text) return Ref<String>();
-    return String::make(text->c_str());
-}
-
-std::string quoted(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "(none)"; }
-
-void deallocAsSuperclass(id self, const char* superclass) {
-    objc::sendSuper<void>(self, objc::lookUpClass(superclass), sel<"dealloc">());
-}
-
 // What the app saw of its lists, kept apart from the process so that the lists' own methods can
 // run in unit tests without a launch.
 struct Observations {
@@ -297,7 +284,7 @@ std::string describeRows(UI::CollectionView shown) {
     std::string text;
     for (const auto& row : list(shown.raw).cells) {
         if (!text.empty()) text += ", ";
-        text += quoted(ui::text(cell(row.get().raw).title.get()));
+        text += quotedOrNone(ui::text(cell(row.get().raw).title.get()));
         CGFloat alpha = UI::View(row.get()).alpha();
         if (alpha == 0.5) text += " (dimmed)";
         else if (alpha != 1.0) text += " (alpha " + std::to_string(alpha) + ")";
@@ -386,7 +373,7 @@ void addPickedSong(size_t row) {
     if (row >= shown.pickerSongs.size()) return;
     MP::Playlist target = firstPlaylistNamed(shown.pageTitle);
     if (!target) {
-        transcript("  Music: no playlist named " + quoted(shown.pageTitle) + ", nothing added");
+        transcript("  Music: no playlist named " + quotedOrNone(shown.pageTitle) + ", nothing added");
         return;
     }
     media::appendToPlaylist(target, {shown.pickerSongs[row].get()});
@@ -429,7 +416,7 @@ void showContextActions(const std::optional<std::string>& title, const std::opti
     controller->view().addSubview(stack.get());
     screens().contextActions = controller;
     screens().contextItem = std::move(item);
-    transcript("  Music: context actions of " + quoted(title) + ", subtitle " + quoted(subtitle));
+    transcript("  Music: context actions of " + quotedOrNone(title) + ", subtitle " + quotedOrNone(subtitle));
     controller->send(sel<"viewWillAppear:">(), YES);
 }
 
@@ -547,7 +534,7 @@ void openPlaylist(const std::optional<std::string>& name) {
     header(shown.header.get().raw).titleText = stringOf(name);
     shown.pageTitle = name;
     shown.playlistPage->view().addSubview(shown.header.get());
-    transcript("  Music: playlist page " + quoted(name));
+    transcript("  Music: playlist page " + quotedOrNone(name));
     shown.header->send(sel<"layoutSubviews">());
 }
 
@@ -557,7 +544,7 @@ void openPicker() {
     if (shown.picker) throw AppError("the picker is open already");
     shown.picker = make<UI::ViewController>("Music.MediaPickerNavigationController");
     if (!shown.picker) throw AppError("the app has no Music.MediaPickerNavigationController");
-    transcript("  Music: the add-music picker opens over " + quoted(shown.pageTitle));
+    transcript("  Music: the add-music picker opens over " + quotedOrNone(shown.pageTitle));
     shown.picker->send(sel<"viewWillAppear:">(), YES);
     std::vector<std::optional<std::string>> titles;
     for (MP::Item song : media::songs()) {

@@ -21,8 +21,6 @@ using objc::sel;
 constexpr const char* kPreferencesPath = "/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist";
 constexpr const char* kReloadNotification = "com.qzr.twinlyprefs/reloadPrefs";
 
-std::string shown(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "none"; }
-
 // The script's names of the songs of the library.
 std::map<std::string, Ref<MP::Item>>& songIds() {
     static std::map<std::string, Ref<MP::Item>> ids;
@@ -67,9 +65,9 @@ public:
     const Token* peek() const { return atEnd() ? nullptr : &tokens_[next_]; }
     bool nextIs(const char* word) const { return !atEnd() && !tokens_[next_].quoted && tokens_[next_].text == word; }
     bool nextIsQuoted() const { return !atEnd() && tokens_[next_].quoted; }
-    void expect(const char* word) {
-        std::string found = this->word(word);
-        if (found != word) throw ScriptError(std::string("expected ") + word + ", found " + found);
+    void expect(const char* expected) {
+        std::string found = word(expected);
+        if (found != expected) throw ScriptError(std::string("expected ") + expected + ", found " + found);
     }
     void end() {
         if (!atEnd()) throw ScriptError("expected the end of the line, found " + describe(tokens_[next_]));
@@ -302,15 +300,15 @@ void expectAlert(Words& words) {
     UI::AlertController alert = ui::alertOnScreen();
     if (!alert) throw ScriptError("expected " + expected + ", found no alert");
     ui::AlertContent content = ui::contentOf(alert);
-    std::string found = "title " + shown(content.title) + ", message " + shown(content.message) + ", buttons";
+    std::string found = "title " + quotedOrNone(content.title) + ", message " + quotedOrNone(content.message) + ", buttons";
     for (const auto& button : content.buttons) found += " \"" + button.title + "\"";
-    found += ", preferred " + shown(content.preferred) + ", style " + std::to_string(content.preferredStyle);
+    found += ", preferred " + quotedOrNone(content.preferred) + ", style " + std::to_string(content.preferredStyle);
     std::vector<std::string> foundButtons;
     for (const auto& button : content.buttons) foundButtons.push_back(button.title);
     bool holds = content.title == std::string() && content.message == message && foundButtons == buttons &&
                  content.preferredStyle == UI::AlertController::kStyleAlert &&
                  (!checkPreferred || content.preferred == preferred);
-    if (checkPreferred) expected += ", preferred " + shown(preferred);
+    if (checkPreferred) expected += ", preferred " + quotedOrNone(preferred);
     if (!holds) throw ScriptError("expected " + expected + ", found " + found);
 }
 
@@ -415,7 +413,7 @@ void expectation(Words& words) {
         words.expect("alert");
         words.end();
         if (UI::AlertController alert = ui::alertOnScreen())
-            throw ScriptError("expected no alert, found the alert " + shown(ui::contentOf(alert).message));
+            throw ScriptError("expected no alert, found the alert " + quotedOrNone(ui::contentOf(alert).message));
         return;
     }
     if (what == "playlist") return expectPlaylist(words);
@@ -512,7 +510,7 @@ void reportNewAlert() {
     ui::AlertContent content = ui::contentOf(alert);
     std::string buttons;
     for (const auto& button : content.buttons) buttons += " [" + button.title + "]";
-    transcript("  alert: " + shown(content.message) + buttons +
+    transcript("  alert: " + quotedOrNone(content.message) + buttons +
                (content.preferred ? ", preferred \"" + *content.preferred + "\"" : std::string()));
 }
 

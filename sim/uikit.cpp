@@ -15,18 +15,6 @@ Ref<String> copyOf(String string) {
     return Ref<String>::adopt(String(string.send<id>(sel<"copy">())));
 }
 
-// An autoreleased array of the objects, as UIKit's collection getters give.
-template <class T> id autoreleasedArray(const std::vector<Ref<T>>& objects) {
-    auto array = NS::MutableArray::make();
-    for (const auto& object : objects) array->addObject(object.get());
-    return Object(array.get().retain()).autorelease();
-}
-
-// Sends `dealloc` on to the implementation of the named superclass.
-void deallocAsSuperclass(id self, const char* superclass) {
-    objc::sendSuper<void>(self, objc::lookUpClass(superclass), sel<"dealloc">());
-}
-
 // ---- UIResponder ----
 
 void responderTouches(id, SEL, id, id) {}

@@ -33,10 +33,13 @@ template <class T, objc::Name field> void setValue(id self, SEL, T value) {
     *objc::ivarOf<T>(objc::Object(self), field.text) = value;
 }
 
+// The superclass of the stand-in class of that name: where its overrides send their super calls.
+inline Class superclassOf(const char* className) { return class_getSuperclass(objc::lookUpClass(className)); }
+
 // A dealloc that releases the class's object fields, then runs the superclass's dealloc.
 template <objc::Name className, objc::Name... fields> void deallocReleasing(id self, SEL sel) {
     (objc::Object(objectField(self, fields.text)).release(), ...);
-    objc::sendSuper<void>(self, class_getSuperclass(objc::lookUpClass(className.text)), sel);
+    objc::sendSuper<void>(self, superclassOf(className.text), sel);
 }
 
 } // namespace sim::settings

@@ -53,8 +53,6 @@ std::map<Class, std::string>& bundles() {
     return byClass;
 }
 
-Class superclassNamed(const char* name) { return class_getSuperclass(objc::lookUpClass(name)); }
-
 // PSSpecifier
 
 Ref<Object> makeSpecifier(Object properties, id target) {
@@ -73,8 +71,6 @@ id specifierPropertyForKey(id self, SEL, id key) {
 void specifierSetPropertyForKey(id self, SEL, id value, id key) {
     NS::MutableDictionary(objectField(self, "_properties")).setObjectForKey(Object(value), NS::String(key));
 }
-
-id specifierName(id self, SEL selector) { return specifierPropertyForKey(self, selector, string("label").raw); }
 
 // PSListController
 
@@ -159,7 +155,7 @@ void showRows(id self) {
 }
 
 void listControllerViewWillAppear(id self, SEL selector, BOOL animated) {
-    objc::sendSuper<void>(self, superclassNamed("PSListController"), selector, animated);
+    objc::sendSuper<void>(self, superclassOf("PSListController"), selector, animated);
     showRows(self);
 }
 
@@ -179,7 +175,7 @@ id listControllerReadPreferenceValue(id, SEL, id specifier) {
     std::string key = property(Object(specifier), "key");
     Object value;
     if (!domain.empty() && !key.empty()) value = preferenceValue(domain, string(key));
-    return value ? value.raw : specifierPropertyForKey(specifier, nullptr, string("default").raw);
+    return value ? value.raw : Object(specifier).send<id>(sel<"propertyForKey:">(), string("default"));
 }
 
 void listControllerDealloc(id self, SEL selector) {
@@ -190,7 +186,7 @@ void listControllerDealloc(id self, SEL selector) {
 // PSTableCell and PSSwitchTableCell
 
 id tableCellInit(id self, SEL, NSInteger style, id reuseIdentifier, id specifier) {
-    self = objc::sendSuper<id>(self, superclassNamed("PSTableCell"), sel<"initWithStyle:reuseIdentifier:">(), style,
+    self = objc::sendSuper<id>(self, superclassOf("PSTableCell"), sel<"initWithStyle:reuseIdentifier:">(), style,
                                reuseIdentifier);
     if (self) assignObject(self, "_specifier", specifier);
     return self;
@@ -199,7 +195,7 @@ id tableCellInit(id self, SEL, NSInteger style, id reuseIdentifier, id specifier
 void tableCellSetValue(id, SEL, id) {}
 
 id switchCellInit(id self, SEL selector, NSInteger style, id reuseIdentifier, id specifier) {
-    self = objc::sendSuper<id>(self, superclassNamed("PSSwitchTableCell"), selector, style, reuseIdentifier, specifier);
+    self = objc::sendSuper<id>(self, superclassOf("PSSwitchTableCell"), selector, style, reuseIdentifier, specifier);
     if (self == nullptr) return nullptr;
     Object allocated(NS::classNamed("UISwitch").send<id>(sel<"alloc">()));
     Ref<UI::View> control = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{{255, 6}, {51, 31}}));
@@ -243,9 +239,7 @@ void definePreferencesFramework() {
             .ivar<id>("_target")
             .method<specifierPropertyForKey>(sel<"propertyForKey:">())
             .method<specifierSetPropertyForKey>(sel<"setProperty:forKey:">())
-            .method<getObject<"_properties">>(sel<"properties">())
             .method<getObject<"_target">>(sel<"target">())
-            .method<specifierName>(sel<"name">())
             .method<deallocReleasing<"PSSpecifier", "_properties">>(sel<"dealloc">());
     });
     defineClass("PSListController", "UIViewController", none, [](objc::ClassBuilder& controller) {
@@ -264,7 +258,6 @@ void definePreferencesFramework() {
     defineClass("PSTableCell", "UITableViewCell", none, [](objc::ClassBuilder& cell) {
         cell.ivar<id>("_specifier")
             .method<tableCellInit>(sel<"initWithStyle:reuseIdentifier:specifier:">())
-            .method<getObject<"_specifier">>(sel<"specifier">())
             .method<tableCellSetValue>(sel<"setValue:">())
             .method<deallocReleasing<"PSTableCell", "_specifier">>(sel<"dealloc">());
     });

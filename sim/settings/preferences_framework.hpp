@@ -1,6 +1,6 @@
 // The Preferences framework of the simulated Settings app:
-//   PSSpecifier        a row: its property list entry (propertyForKey:, setProperty:forKey:,
-//                      properties), target (not retained), name (the "label")
+//   PSSpecifier        a row: its property list entry (propertyForKey:, setProperty:forKey:) and
+//                      target (not retained)
 //   PSListController   (a UIViewController) _specifiers, specifiers (what _specifiers holds),
 //                      loadSpecifiersFromPlistName:target: (the rows of that property list of the
 //                      controller's bundle; nil when it cannot be read), table, loadView (a
@@ -8,8 +8,8 @@
 //                      setPreferenceValue:specifier: (hands the value to the preferences daemon and
 //                      posts the row's PostNotification), readPreferenceValue: (the daemon's value,
 //                      else the row's "default")
-//   PSTableCell        (a UITableViewCell) initWithStyle:reuseIdentifier:specifier:, specifier,
-//                      setValue: (ignored)
+//   PSTableCell        (a UITableViewCell) initWithStyle:reuseIdentifier:specifier:, setValue:
+//                      (ignored)
 //   PSSwitchTableCell  (a PSTableCell) control (a UISwitch), setValue: (sets the switch),
 //                      controlChanged: (stores the switch's state through the row's target)
 //   protocol PreferencesTableCustomView: a cell class that adopts it is made with initWithSpecifier:

@@ -11,10 +11,8 @@ namespace {
 using objc::Object;
 using objc::sel;
 
-Class superclassNamed(const char* name) { return class_getSuperclass(objc::lookUpClass(name)); }
-
 id imageInitWithContentsOfFile(id self, SEL, id path) {
-    self = objc::sendSuper<id>(self, superclassNamed("UIImage"), sel<"init">());
+    self = objc::sendSuper<id>(self, superclassOf("UIImage"), sel<"init">());
     auto text = ui::text(NS::String(path));
     auto pixels = text ? readPngSize(hostPath(*text)) : std::nullopt;
     if (!pixels) {
@@ -25,10 +23,8 @@ id imageInitWithContentsOfFile(id self, SEL, id path) {
     return self;
 }
 
-void switchSetOnAnimated(id self, SEL, BOOL on, BOOL) { *objc::ivarOf<BOOL>(Object(self), "_on") = on; }
-
 id barButtonItemInit(id self, SEL, id title, NSInteger style, id target, SEL action) {
-    self = objc::sendSuper<id>(self, superclassNamed("UIBarButtonItem"), sel<"init">());
+    self = objc::sendSuper<id>(self, superclassOf("UIBarButtonItem"), sel<"init">());
     assignObject(self, "_title", title);
     *objc::ivarOf<NSInteger>(Object(self), "_style") = style;
     objectField(self, "_target") = target;
@@ -40,7 +36,7 @@ id barButtonItemInit(id self, SEL, id title, NSInteger style, id target, SEL act
 constexpr CGRect kCellFrame{{0, 0}, {320, 44}};
 
 id tableViewCellInit(id self, SEL, NSInteger style, id reuseIdentifier) {
-    self = objc::sendSuper<id>(self, superclassNamed("UITableViewCell"), sel<"initWithFrame:">(), kCellFrame);
+    self = objc::sendSuper<id>(self, superclassOf("UITableViewCell"), sel<"initWithFrame:">(), kCellFrame);
     if (self == nullptr) return nullptr;
     *objc::ivarOf<NSInteger>(Object(self), "_style") = style;
     assignObject(self, "_reuseIdentifier", reuseIdentifier);
@@ -80,7 +76,6 @@ void defineUIKitControls() {
             .ivar<id>("_onTintColor")
             .method<getValue<BOOL, "_on">>(sel<"isOn">())
             .method<setValue<BOOL, "_on">>(sel<"setOn:">())
-            .method<switchSetOnAnimated>(sel<"setOn:animated:">())
             .method<getObject<"_onTintColor">>(sel<"onTintColor">())
             .method<setObject<"_onTintColor">>(sel<"setOnTintColor:">())
             .method<deallocReleasing<"UISwitch", "_onTintColor">>(sel<"dealloc">());

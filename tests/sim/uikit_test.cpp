@@ -19,12 +19,8 @@ protected:
     NS::AutoreleasePool pool;
 };
 
-template <class T> Ref<T> make(const char* className) {
-    return Ref<T>::adopt(NS::classNamed(className).send<T>(sel<"new">()));
-}
-
 TEST_F(UIKit, ViewsStartOpaqueAndInteractiveAndKeepTheirFrame) {
-    auto view = make<UI::View>("UIView");
+    auto view = sim::make<UI::View>("UIView");
     EXPECT_EQ(view->alpha(), 1.0);
     EXPECT_TRUE(view->isUserInteractionEnabled());
     view->send(sel<"setFrame:">(), CGRect{{10, 20}, {30, 40}});
@@ -37,14 +33,14 @@ TEST_F(UIKit, ASuperviewOwnsItsSubviewsAndLeadsToTheOwningController) {
     int viewsBefore = sim::liveInstances("UIView");
     {
         NS::AutoreleasePool inner;
-        auto controller = make<UI::ViewController>("UIViewController");
+        auto controller = sim::make<UI::ViewController>("UIViewController");
         UI::View root = controller->view();
-        auto child = make<UI::View>("UIView");
+        auto child = sim::make<UI::View>("UIView");
         root.addSubview(child.get());
         EXPECT_EQ(child->send<id>(sel<"superview">()), root.raw);
         EXPECT_EQ(child->viewControllerForAncestor().raw, controller.get().raw);
         EXPECT_EQ(root.send<NS::Array>(sel<"subviews">()).count(), 1u);
-        auto orphan = make<UI::View>("UIView");
+        auto orphan = sim::make<UI::View>("UIView");
         EXPECT_FALSE(orphan->viewControllerForAncestor());
     }
     EXPECT_EQ(sim::liveInstances("UIView"), viewsBefore);
@@ -77,7 +73,7 @@ TEST_F(UIKit, TheApplicationRecordsOpenedURLsAndItsKeyWindow) {
     EXPECT_FALSE(sim::ui::lastOpenedURL());
     application.openURL(NS::URL::URLWithString(NS::String::make("mailto:someone@example.com")));
     EXPECT_EQ(sim::ui::lastOpenedURL(), "mailto:someone@example.com");
-    auto window = make<UI::Window>("UIWindow");
+    auto window = sim::make<UI::Window>("UIWindow");
     window->send(sel<"makeKeyAndVisible">());
     EXPECT_EQ(application.keyWindow().raw, window.get().raw);
     EXPECT_FALSE(application.keyWindow().send<id>(sel<"tintColor">()));
@@ -96,7 +92,7 @@ TEST_F(UIKit, PressingAButtonRunsItsHandlerOnceAndReleasesTheAlert) {
     int objectsBefore = sim::liveInstances("NSObject");
     {
         NS::AutoreleasePool inner;
-        auto presenter = make<UI::ViewController>("UIViewController");
+        auto presenter = sim::make<UI::ViewController>("UIViewController");
         auto kept = Ref<Object>::adopt(NS::classNamed("NSObject").send<Object>(sel<"new">()));
         UI::AlertController alert = UI::AlertController::alertControllerWithTitle(
             NS::String::make(""), NS::String::make("Already there."), UI::AlertController::kStyleAlert);
@@ -127,7 +123,7 @@ TEST_F(UIKit, PressingAButtonRunsItsHandlerOnceAndReleasesTheAlert) {
 }
 
 TEST_F(UIKit, TouchesReportTheirPointAndEventsHoldTheirTouch) {
-    auto view = make<UI::View>("UIView");
+    auto view = sim::make<UI::View>("UIView");
     auto touch = sim::ui::makeTouch(CGPoint{5, 75}, view.get());
     auto event = sim::ui::makeEvent(touch.get());
     UI::Touch any(event->allTouches().anyObject().raw);

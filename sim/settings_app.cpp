@@ -44,9 +44,13 @@ double number(const std::string& text, const char* usage) {
     return value;
 }
 
-uint32_t pixels(const std::string& text, const char* usage) {
+// The banner is written out pixel by pixel, uncompressed: keep it to what a screen shows.
+constexpr double kMaxBannerPixels = 16e6;
+
+uint32_t side(const std::string& text, const char* usage) {
     double value = number(text, usage);
-    if (value < 0 || value > 65535 || value != std::floor(value)) fail(std::string("a banner side is a whole number up to 65535: ") + text);
+    if (value < 0 || value != std::floor(value) || value > kMaxBannerPixels)
+        fail("a banner side is a whole number of pixels: " + text);
     return uint32_t(value);
 }
 
@@ -242,7 +246,9 @@ void runSettingsLine(const Line& line) {
         if (line.tokens.size() == 2 && word(line, 1, usage) == "missing") return settings::replaceBanner(std::nullopt);
         expectCount(line, 4, usage);
         if (word(line, 2, usage) != "x") fail(std::string("usage: ") + usage);
-        settings::replaceBanner(settings::PixelSize{pixels(word(line, 1, usage), usage), pixels(word(line, 3, usage), usage)});
+        settings::PixelSize size{side(word(line, 1, usage), usage), side(word(line, 3, usage), usage)};
+        if (double(size.width) * size.height > kMaxBannerPixels) fail("a banner has at most 16 million pixels");
+        settings::replaceBanner(size);
         return;
     }
     const std::string& what = line.tokens[1].text;

@@ -6,6 +6,7 @@
 #include "sim/settings/spawn.hpp"
 
 #include <cerrno>
+#include <fstream>
 
 namespace {
 
@@ -101,6 +102,16 @@ TEST_F(Banner, HeaderWidthIsTheTablesNotTheScreens) {
 }
 
 const sim::ui::Rgba kAccent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
+
+// A height that no int holds is no height: 1 x 2147483647 pixels at 375 points would be 8e11.
+TEST_F(Banner, ARatioBeyondAnyHeightGivesZero) {
+    sim::settings::installBundle();
+    const unsigned char header[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                    0, 0, 0, 1, 0x7f, 0xff, 0xff, 0xff};
+    std::ofstream(sim::hostPath(std::string(sim::settings::kBundlePath) + "/banner.png"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(header), sizeof header);
+    EXPECT_EQ(bannerHeader(openPage()).frame().size.height, 0);
+}
 
 // The table holds the header and the header its image; the page keeps neither, nor itself alive.
 TEST_F(Banner, GoesAwayWithThePage) {

@@ -1,0 +1,116 @@
+// The tap guard's state across touches, and what its alerts keep and let go.
+#include "tweak_fixture.hpp"
+
+#include "sim/device.hpp"
+#include "sim/run_loop.hpp"
+#include "sim/uikit.hpp"
+
+#include <map>
+
+namespace {
+
+using Titles = std::vector<std::string>;
+
+class TapGuard : public TweakTest {
+protected:
+    void openPickerFor(const std::vector<std::string>& held, const std::vector<std::string>& library) {
+        std::vector<MP::Item> items;
+        for (const std::string& title : held) items.push_back(sim::media::addSong(title));
+        for (const std::string& title : library) sim::media::addSong(title);
+        sim::media::addPlaylist("Trip", items);
+        sim::music::openPlaylist("Trip");
+        sim::music::openPicker();
+    }
+};
+
+TEST_F(TapGuard, EveryTouchEndLeavesTheFlagClear) {
+    openPickerFor({"A"}, {"B"});
+    sim::music::tapRow(0);
+    EXPECT_FALSE(tweakState.pendingDuplicateTap);
+    sim::ui::pressAlertButton("Skip");
+    sim::music::dragRowToEmpty(0);
+    EXPECT_FALSE(tweakState.pendingDuplicateTap);
+    sim::ui::pressAlertButton("Add Again");
+    sim::music::tapRow(1);
+    EXPECT_FALSE(tweakState.pendingDuplicateTap);
+
+    writePreferences("<key>disable</key><false/>");
+    postReload();
+    sim::music::tapRow(0);
+    EXPECT_FALSE(tweakState.pendingDuplicateTap);
+    sim::music::touchRowCancelled(0);
+    EXPECT_TRUE(tweakState.pendingDuplicateTap);
+    sim::music::tapEmpty();
+    EXPECT_FALSE(tweakState.pendingDuplicateTap);
+    EXPECT_EQ(sim::ui::alertOnScreen(), UI::AlertController());
+}
+
+TEST_F(TapGuard, PassedSongsAreAppendedEvenWhenListedAlreadyButNeverToAnEmptyList) {
+    writePreferences("<key>disable</key><false/>");
+    postReload();
+    openPickerFor({"A"}, {"B"});
+    sim::music::tapRow(0);
+    sim::music::tapRow(1);
+    EXPECT_EQ(targetTitles(), (Titles{"A", "A", "B"}));
+
+    sim::music::openPlaylist("Nothing here");
+    sim::music::openPicker();
+    sim::music::tapRow(0);
+    EXPECT_EQ(targetTitles(), Titles{});
+}
+
+TEST_F(TapGuard, ASongWithoutATitlePassesAndIsNotAppended) {
+    MP::Item a = sim::media::addSong("A");
+    sim::media::addSong(std::nullopt);
+    sim::media::addPlaylist("Trip", {a});
+    sim::music::openPlaylist("Trip");
+    sim::music::openPicker();
+    sim::music::tapRow(1);
+    EXPECT_EQ(targetTitles(), Titles{"A"});
+    EXPECT_EQ(sim::ui::alertOnScreen(), UI::AlertController());
+}
+
+// Objects of the classes that an alert and its handlers keep alive.
+std::map<std::string, int> liveKept() {
+    std::map<std::string, int> live;
+    for (const char* name : {"UIAlertController", "UIAlertAction", "UIEvent", "UITouch", "NSIndexPath",
+                             "MPMediaPlaylist", "UICollectionView"})
+        live[name] = sim::liveInstances(name);
+    return live;
+}
+
+TEST_F(TapGuard, AnAlertAndAllThatItsHandlersHeldAreReleasedOnceItIsGone) {
+    openPickerFor({"A"}, {});
+    std::map<std::string, int> before = liveKept();
+    for (const char* button : {"Skip", "Add Again"}) {
+        {
+            NS::AutoreleasePool inner;
+            sim::music::tapRow(0);
+            EXPECT_EQ(sim::liveInstances("UIAlertController"), before["UIAlertController"] + 1);
+            ASSERT_TRUE(sim::ui::pressAlertButton(button));
+        }
+        EXPECT_EQ(liveKept(), before) << "after " << button;
+    }
+}
+
+TEST_F(TapGuard, TheAlbumAlertTheAdditionAndItsNoticeAreAllReleased) {
+    MP::Item one = sim::media::addSong("One"), two = sim::media::addSong("Two");
+    sim::media::addAlbum("Record", {one, two});
+    sim::media::addPlaylist("Some", {one});
+    MP::Collection album = sim::media::albums().front();
+    sim::music::showAlbumActions(album);
+    sim::music::openPlaylistPicker();
+    std::map<std::string, int> before = liveKept();
+    {
+        NS::AutoreleasePool inner;
+        sim::music::tapRow(0);
+        ASSERT_TRUE(sim::ui::pressAlertButton("Skip"));
+        sim::media::completeAdditions();
+        sim::drainMainQueue();
+        ASSERT_TRUE(sim::ui::pressAlertButton("Ok"));
+    }
+    EXPECT_EQ(liveKept(), before);
+    EXPECT_EQ(sim::media::itemsOf(sim::media::playlists().front()), (std::vector<MP::Item>{one, two}));
+}
+
+} // namespace

@@ -1,0 +1,29 @@
+// A simulated Music app in which this process's own copy of the tweak runs, so that a test can read
+// the tweak's state.
+#pragma once
+
+#include "sim/media_library.hpp"
+#include "sim/music_app.hpp"
+#include "tweak/state.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+class TweakTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Replaces the preferences file with an XML property list whose dictionary holds `entries`.
+    static void writePreferences(const std::string& entries);
+    static void postReload();
+
+    NS::AutoreleasePool pool;
+};
+
+// The titles of `targetPlaylistSongTitles`, or nothing while the list is absent.
+std::optional<std::vector<std::string>> targetTitles();
+std::optional<std::string> text(NS::String string);

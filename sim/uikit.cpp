@@ -620,12 +620,6 @@ void defineClasses(const ClassNames& leftOut) {
 
 void setScreenWidth(CGFloat width) { screenWidth = width; }
 
-std::vector<UI::ViewController> presentedControllers() {
-    std::vector<UI::ViewController> controllers;
-    for (const auto& presented : presentations()) controllers.push_back(presented.get());
-    return controllers;
-}
-
 UI::AlertController alertOnScreen() {
     if (presentations().empty()) return UI::AlertController();
     UI::ViewController top = presentations().back().get();

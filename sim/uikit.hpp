@@ -57,8 +57,6 @@ void defineClasses(const ClassNames& leftOut = {});
 // The width of the main screen in points (375 unless set).
 void setScreenWidth(CGFloat width);
 
-// View controllers on screen by presentation, oldest first.
-std::vector<UI::ViewController> presentedControllers();
 // The alert on top of the presentations, or nil.
 UI::AlertController alertOnScreen();
 

@@ -127,6 +127,8 @@ TEST_F(Launch, QuittingReleasesScreensAlertsAndWhatTheirHandlersKept) {
         sim::music::listOnScreen().viewControllerForAncestor().presentViewController(alert, YES, nullptr);
     }
     ASSERT_TRUE(sim::ui::alertOnScreen());
+    EXPECT_EQ(sim::liveInstances("UIAlertController"), 1);
+    EXPECT_EQ(sim::liveInstances("Music.MediaPickerNavigationController"), 1);
     sim::music::quit();
     EXPECT_FALSE(sim::ui::alertOnScreen());
     for (const char* cls : {"UIAlertController", "UIAlertAction", "Music.MediaPickerNavigationController",

@@ -3,6 +3,8 @@
 namespace sim {
 
 namespace {
+bool logging = true;
+
 std::vector<Call>& calls() {
     static std::vector<Call> log;
     return log;
@@ -10,6 +12,7 @@ std::vector<Call>& calls() {
 } // namespace
 
 void logCall(id receiver, SEL sel, std::vector<std::uintptr_t> arguments) {
+    if (!logging) return;
     calls().push_back({receiver, sel_getName(sel), std::move(arguments)});
 }
 
@@ -23,5 +26,7 @@ std::vector<Call> callsOf(const std::string& selector) {
 }
 
 void clearCallLog() { calls().clear(); }
+
+void setCallLogging(bool on) { logging = on; }
 
 } // namespace sim

@@ -25,6 +25,8 @@ const std::vector<Call>& callLog();
 // The calls of one selector, in order.
 std::vector<Call> callsOf(const std::string& selector);
 void clearCallLog();
+// Benchmarks call hooked methods millions of times: they turn the log off.
+void setCallLogging(bool on);
 
 inline std::uintptr_t argument(id object) { return reinterpret_cast<std::uintptr_t>(object); }
 

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,13 @@ template <class T> id autoreleasedArray(const std::vector<objc::Ref<T>>& objects
 
 // A text as scripts write it: in quotes, or none.
 inline std::string quotedOrNone(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "none"; }
+
+// A number as people write it (0.5, 1), for messages.
+inline std::string shortNumber(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
 
 // A string of UTF-8 text, or nil for nothing.
 inline objc::Ref<NS::String> stringOf(const std::optional<std::string>& text) {

@@ -287,7 +287,7 @@ std::string describeRows(UI::CollectionView shown) {
         text += quotedOrNone(ui::text(cell(row.get().raw).title.get()));
         CGFloat alpha = UI::View(row.get()).alpha();
         if (alpha == 0.5) text += " (dimmed)";
-        else if (alpha != 1.0) text += " (alpha " + std::to_string(alpha) + ")";
+        else if (alpha != 1.0) text += " (alpha " + shortNumber(alpha) + ")";
     }
     return text.empty() ? "no rows" : text;
 }

@@ -356,8 +356,8 @@ void expectAlpha(Words& words, CGFloat alpha, const char* state) {
             if (rows[row].title != title) continue;
             any = true;
             if (rows[row].alpha != alpha)
-                throw ScriptError("expected \"" + title + "\" " + state + " (alpha " + std::to_string(alpha) +
-                                  "), found alpha " + std::to_string(rows[row].alpha) + " on row " + std::to_string(row + 1));
+                throw ScriptError("expected \"" + title + "\" " + state + " (alpha " + shortNumber(alpha) +
+                                  "), found alpha " + shortNumber(rows[row].alpha) + " on row " + std::to_string(row + 1));
         }
         if (!any) throw ScriptError("expected a row showing \"" + title + "\" on screen, found none");
     }

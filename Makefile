@@ -4,7 +4,7 @@ SANITIZE_BUILD ?= build/sanitize
 JOBS ?= 2
 HOST_CMAKE = cmake -S . -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all setup host test demo clean
+.PHONY: all setup host test demo bench clean
 
 all: package
 
@@ -20,6 +20,9 @@ test: host
 
 demo: host
 	$(HOST_BUILD)/sim/twinly-sim tests/scenarios/demo.scn
+
+bench: host
+	$(HOST_BUILD)/bench/twinly-bench $(BENCH_ARGS)
 
 clean:
 	rm -rf build packages

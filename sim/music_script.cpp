@@ -5,6 +5,7 @@
 #include "root.hpp"
 #include "run_loop.hpp"
 #include "runner.hpp"
+#include "settings/preferences_daemon.hpp"
 #include "uikit.hpp"
 
 #include <cctype>
@@ -172,11 +173,14 @@ void notifyReload() {
     transcript("  device: reload notification posted");
 }
 
+// `wait`: the library's additions with the main-queue work they bring, and the preferences
+// daemon's late write.
 void waitForPendingWork() {
     while (media::pendingAdditions() > 0 || pendingMainQueueBlocks() > 0) {
         media::completeAdditions();
         drainMainQueue();
     }
+    settings::writePendingPreferences();
 }
 
 // ---- the Music app ----

@@ -17,7 +17,7 @@ inline int truncatedPoints(double points) {
 }
 
 // The bundle's accent colour: the window tint while the page is shown and the switches' on-tint.
-inline UI::Color tintColor() {
+inline UI::Color TWTintColor() {
     return UI::Color::colorWithRGBA(CGFloat(58) / 255, CGFloat(121) / 255, CGFloat(180) / 255, 1);
 }
 

@@ -50,10 +50,17 @@ id headingCellInitWithSpecifier(id self, SEL, id) {
 
 CGFloat headingCellPreferredHeightForWidth(id, SEL, CGFloat) { return 100; }
 
+// The cell owns its labels for as long as it lives, and lets them go with it.
+void headingCellDealloc(id self, SEL selector) {
+    static const char* const labels[] = {"_label", "_subLabel", "_subSubLabel"};
+    for (const char* ivar : labels) Object(*objc::ivarOf<id>(Object(self), ivar)).release();
+    objc::sendSuper<void>(self, tableCellClass, selector);
+}
+
 id switchCellInitWithStyleReuseIdentifierSpecifier(id self, SEL selector, int style, id reuseIdentifier, id specifier) {
     PS::SwitchTableCell cell(objc::sendSuper<id>(self, switchTableCellClass, selector, style, reuseIdentifier, specifier));
     if (!cell) return nullptr;
-    cell.control().setOnTintColor(tintColor());
+    cell.control().setOnTintColor(TWTintColor());
     return cell.raw;
 }
 
@@ -67,6 +74,7 @@ void registerCells() {
                         .ivar<id>("_subSubLabel")
                         .method<headingCellInitWithSpecifier>(sel<"initWithSpecifier:">())
                         .method<headingCellPreferredHeightForWidth>(sel<"preferredHeightForWidth:">())
+                        .method<headingCellDealloc>(sel<"dealloc">())
                         .registerClass();
     // The framework asks a custom cell for its height, and makes it with its specifier, only when it adopts this.
     PS::adoptProtocol(heading, "PreferencesTableCustomView");

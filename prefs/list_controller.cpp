@@ -67,7 +67,7 @@ void listControllerViewDidDisappear(id self, SEL selector, BOOL animated) {
 
 void listControllerViewWillAppear(id self, SEL selector, BOOL animated) {
     objc::sendSuper<void>(self, listControllerClass, selector, animated);
-    rememberKeyWindowTinted(self, tintColor());
+    rememberKeyWindowTinted(self, TWTintColor());
 }
 
 // The header's height follows the screen's width and the banner's aspect ratio; its width is the

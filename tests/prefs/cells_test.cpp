@@ -1,6 +1,8 @@
 // The heading row and the switch rows of the settings page.
 #include "settings_fixture.hpp"
 
+#include "sim/device.hpp"
+
 namespace {
 
 using objc::Object;
@@ -92,6 +94,17 @@ TEST_F(Heading, IgnoresItsSpecifier) {
     for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(sim::ui::text(a[i].text()), sim::ui::text(b[i].text()));
     EXPECT_EQ(sim::ui::text(first->send<NS::String>(sel<"reuseIdentifier">())), "Cell");
     EXPECT_EQ(first->send<NSInteger>(sel<"style">()), 0);
+}
+
+TEST_F(Heading, LetsItsLabelsGoWithIt) {
+    openPage();
+    int before = sim::liveInstances("UILabel");
+    {
+        NS::AutoreleasePool pool;
+        Ref<UI::View> cell = makeHeading("first");
+        EXPECT_EQ(sim::liveInstances("UILabel"), before + 3);
+    }
+    EXPECT_EQ(sim::liveInstances("UILabel"), before);
 }
 
 TEST_F(Heading, AdoptsTheCustomViewProtocol) {

@@ -13,14 +13,28 @@ objc::Object touchedIndexPath(UI::CollectionView view, UI::Event event) {
     return view.indexPathForItemAtPoint(touch.locationInView(view));
 }
 
-// Lets a held-back touch end through to the list's own handling: the saved implementation itself,
-// so that none of the guard's tests run again for it.
+// Lets a touch end through to the list's own handling.
 void passTouchEndOn(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event) {
     callPrevious(kCollectionTouchesEnded, view, cmd, touches, event);
 }
 
-// The handlers keep the collection view alive as long as the alert exists, so that a handler that
-// runs after the list went away never touches a freed view.
+// A touch end held back while an alert asks: what "Add Again" needs to let it through, calling the
+// saved implementation itself so that none of the guard's tests run again for it. It keeps the
+// collection view alive too, so that a handler that runs after the list went away never touches a
+// freed view.
+struct HeldTouchEnd {
+    Ref<UI::CollectionView> view;
+    SEL cmd;
+    Ref<NS::Set> touches;
+    Ref<UI::Event> event;
+
+    HeldTouchEnd(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event)
+        : view(Ref<UI::CollectionView>::retain(view)), cmd(cmd), touches(Ref<NS::Set>::retain(touches)),
+          event(Ref<UI::Event>::retain(event)) {}
+    void passOn() const { passTouchEndOn(view, cmd, touches, event); }
+};
+
+// Asks "Add Again" or "Skip", "Skip" preferred, over the list's view controller.
 void presentDuplicateAlert(UI::CollectionView view, NS::String message, UI::ActionHandler addAgain,
                            UI::ActionHandler skip) {
     UI::AlertController alert = host::makeAlert(message);
@@ -33,15 +47,13 @@ void presentDuplicateAlert(UI::CollectionView view, NS::String message, UI::Acti
 
 void raiseSongDuplicateAlert(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event,
                              objc::Object indexPath) {
-    Ref<UI::CollectionView> keptView = Ref<UI::CollectionView>::retain(view);
-    Ref<NS::Set> keptTouches = Ref<NS::Set>::retain(touches);
-    Ref<UI::Event> keptEvent = Ref<UI::Event>::retain(event);
+    HeldTouchEnd held(view, cmd, touches, event);
     Ref<objc::Object> keptIndexPath = Ref<objc::Object>::retain(indexPath);
     presentDuplicateAlert(
         view, NS::literal<"This song is already in your playlist.">(),
         ^(id) {
-            passTouchEndOn(keptView, cmd, keptTouches, keptEvent);
-            keptView->selectItemAtIndexPath(keptIndexPath, YES, 0);
+            held.passOn();
+            held.view->selectItemAtIndexPath(keptIndexPath, YES, 0);
         },
         nullptr);
 }
@@ -68,14 +80,12 @@ void checkPlaylistPick(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Ev
     }
     if (!tweakState.pendingDuplicateTap) return;
 
-    Ref<UI::CollectionView> keptView = Ref<UI::CollectionView>::retain(view);
-    Ref<NS::Set> keptTouches = Ref<NS::Set>::retain(touches);
-    Ref<UI::Event> keptEvent = Ref<UI::Event>::retain(event);
+    HeldTouchEnd held(view, cmd, touches, event);
     Ref<MP::Playlist> keptPlaylist = Ref<MP::Playlist>::retain(picked);
     presentDuplicateAlert(
-        view, message, ^(id) { passTouchEndOn(keptView, cmd, keptTouches, keptEvent); },
+        view, message, ^(id) { held.passOn(); },
         ^(id) {
-            if (addMissingOnSkip) addMissingSongs(keptPlaylist, missingSongs, keptView);
+            if (addMissingOnSkip) addMissingSongs(keptPlaylist, missingSongs, held.view);
         });
 }
 

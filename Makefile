@@ -4,7 +4,7 @@ SANITIZE_BUILD ?= build/sanitize
 JOBS ?= 2
 HOST_CMAKE = cmake -S . -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all setup host test demo bench clean
+.PHONY: all setup host test sanitize fuzz demo bench clean
 
 all: package
 
@@ -17,6 +17,21 @@ host: setup
 
 test: host
 	cd $(HOST_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory sanitize
+
+# The whole suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer; it
+# includes a one-minute run of the preferences fuzzer.
+sanitize: setup
+	@$(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# A longer fuzzer run; FUZZ_SECONDS sets how long.
+FUZZ_SECONDS ?= 1200
+fuzz: setup
+	@$(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target preferences_fuzzer
+	cd $(SANITIZE_BUILD) && TWINLY_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest -R '^fuzz\.' --output-on-failure
 
 demo: host
 	$(HOST_BUILD)/sim/twinly-sim tests/scenarios/demo.scn

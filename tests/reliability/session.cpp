@@ -1,0 +1,37 @@
+#include "session.hpp"
+
+#include "sim/root.hpp"
+#include "tweak/tweak.hpp"
+
+namespace reliability {
+
+void launchWithOwnTweak(const sim::music::LaunchOptions& options) {
+    sim::music::LaunchOptions withEmptyLibrary = options;
+    withEmptyLibrary.tweakPath = EMPTY_TWEAK;
+    sim::music::launch(withEmptyLibrary);
+    startTweak();
+}
+
+void quitWithOwnTweak() {
+    sim::music::quit();
+    // A new process starts with the state zero-filled; the old one's references go with it.
+    tweakState = TweakState{};
+}
+
+void relaunchWithOwnTweak() {
+    quitWithOwnTweak();
+    launchWithOwnTweak();
+}
+
+void writePreferencesText(const std::string& bytes) {
+    sim::writeFile("/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist", bytes);
+}
+
+void postReload() {
+    NS::AutoreleasePool pool;
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                         sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr,
+                                         nullptr, YES);
+}
+
+} // namespace reliability

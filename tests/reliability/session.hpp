@@ -1,0 +1,22 @@
+// A Music app in which this process's own copy of the tweak runs, so that a test can read the
+// tweak's state, with relaunches that give the tweak a fresh process as a device does.
+#pragma once
+
+#include "sim/media_library.hpp"
+#include "sim/music_app.hpp"
+#include "tweak/state.hpp"
+
+#include <string>
+
+namespace reliability {
+
+// Starts the app with the empty library in the tweak's place, and then this process's tweak.
+void launchWithOwnTweak(const sim::music::LaunchOptions& options = {});
+// Ends the app; the tweak's state goes with its process, releasing what it held.
+void quitWithOwnTweak();
+void relaunchWithOwnTweak();
+
+void writePreferencesText(const std::string& bytes);
+void postReload();
+
+} // namespace reliability

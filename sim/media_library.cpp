@@ -226,19 +226,35 @@ void appendToPlaylist(MP::Playlist playlist, const std::vector<MP::Item>& items)
 
 size_t pendingAdditions() { return library().pending.size(); }
 
-void completeAdditions() {
+namespace {
+
+// Finishes every pending addition on a thread of its own, as the media library does: with success
+// the items join the playlist and the completion gets nil, with failure they do not and it gets an error.
+void finishAdditions(bool succeed) {
     std::vector<PendingAddition> additions = takePending();
     if (additions.empty()) return;
-    std::thread([&additions] {
+    std::thread([&additions, succeed] {
         ForeignThread thread;
         for (PendingAddition& addition : additions) {
-            append(addition.playlist, addition.items);
-            if (addition.completion) addition.completion(nullptr);
+            id error = nullptr;
+            if (succeed) {
+                append(addition.playlist, addition.items);
+            } else {
+                error = NS::classNamed("NSError").send<id>(sel<"errorWithDomain:code:userInfo:">(),
+                                                           NS::literal<"MPErrorDomain">(), NSInteger(1), nullptr);
+            }
+            if (addition.completion) addition.completion(error);
         }
     }).join();
     for (PendingAddition& addition : additions)
         if (addition.completion) Block_release(addition.completion);
 }
+
+} // namespace
+
+void completeAdditions() { finishAdditions(true); }
+
+void failAdditions() { finishAdditions(false); }
 
 void abandonCompletions() {
     for (PendingAddition& addition : takePending()) {

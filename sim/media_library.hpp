@@ -47,6 +47,8 @@ size_t pendingAdditions();
 // Completes every pending addition on another thread, as the media library does: the items join
 // the playlist and the completion is called there with a nil error. Returns when they are done.
 void completeAdditions();
+// Fails every pending addition the same way: nothing joins the playlists, each completion gets an error.
+void failAdditions();
 // The process that asked went away: the library still adds the items, but the completions, which
 // belong to that process, are released without being called.
 void abandonCompletions();

@@ -113,4 +113,19 @@ TEST_F(TapGuard, TheAlbumAlertTheAdditionAndItsNoticeAreAllReleased) {
     EXPECT_EQ(sim::media::itemsOf(sim::media::playlists().front()), (std::vector<MP::Item>{one, two}));
 }
 
+TEST_F(TapGuard, AFailedAlbumAdditionIsConfirmedAllTheSame) {
+    MP::Item one = sim::media::addSong("One"), two = sim::media::addSong("Two");
+    sim::media::addAlbum("Record", {one, two});
+    sim::media::addPlaylist("Some", {one});
+    sim::music::showAlbumActions(sim::media::albums().front());
+    sim::music::openPlaylistPicker();
+    sim::music::tapRow(0);
+    ASSERT_TRUE(sim::ui::pressAlertButton("Skip"));
+    sim::media::failAdditions();
+    EXPECT_EQ(sim::ui::alertOnScreen(), UI::AlertController()) << "the notice waits for the main queue";
+    sim::drainMainQueue();
+    EXPECT_EQ(sim::ui::contentOf(sim::ui::alertOnScreen()).message, "Missing songs added.");
+    EXPECT_EQ(sim::media::itemsOf(sim::media::playlists().front()), std::vector<MP::Item>{one});
+}
+
 } // namespace

@@ -80,10 +80,9 @@ constexpr uint8_t log2(size_t alignment) {
 
 class ClassBuilder {
 public:
+    // Builds nothing, and registers nothing, when a class of that name exists already or the
+    // superclass is missing.
     ClassBuilder(const char* name, Class superclass) : class_(objc_allocateClassPair(superclass, name, 0)) {}
-
-    // Empty when a class of that name exists already or the superclass is missing.
-    bool valid() const { return class_ != nullptr; }
 
     template <auto fn> ClassBuilder& method(SEL sel) {
         if (class_) class_addMethod(class_, sel, reinterpret_cast<IMP>(fn), encodingOf<fn>());

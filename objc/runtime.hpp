@@ -81,10 +81,6 @@ IMP objc_msg_lookup_super(objc_super* super, SEL sel);
 
 namespace objc {
 
-template <class T> struct RemoveReference { using Type = T; };
-template <class T> struct RemoveReference<T&> { using Type = T; };
-template <class T> constexpr T&& forward(typename RemoveReference<T>::Type& value) { return static_cast<T&&>(value); }
-
 // True where a result of type R comes back through memory that the caller passes in: on 32-bit ARM
 // every struct but an "integer-like" one. Object handles (one pointer, marked `kOneWord`) are
 // integer-like; any other struct of one word would depend on its fields, and send() refuses it.

@@ -162,6 +162,8 @@ private:
     void doOneStep() {
         touchStep_ = false;
         if (sim::ui::alertOnScreen()) return doOneStepUnderAlert();
+        // The playlist picker closes at the first tap the app handles: touch it while it is open.
+        if (shown_.playlistPickerOpen() && pick(2) == 0) return touch();
         switch (pick(20)) {
         case 0: changeLibrary(); break;
         case 1: changePreferences(); break;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace sim {
 
@@ -30,14 +31,32 @@ NS::String mapped(NS::String path) {
     return NS::String(Object(made.get().retain()).autorelease());
 }
 
-Object readPropertyList(NS::String path) {
-    Object data = NS::classNamed("NSData").send<Object>(sel<"dataWithContentsOfFile:">(), mapped(path));
-    if (!data) return Object();
-    return NS::classNamed("NSPropertyListSerialization")
-        .send<Object>(sel<"propertyListWithData:options:format:error:">(), data, NSUInteger(0), nullptr, nullptr);
+// Whether the bytes begin as an XML or a binary property list, the two forms a device's files have.
+// GNUstep also reads forms of its own (OpenStep text, its serializer's bytes) that Apple's does not,
+// and reading those from arbitrary bytes can overrun, leak or ask for gigabytes.
+bool looksLikeDevicePropertyList(Object data) {
+    NSUInteger length = data.send<NSUInteger>(sel<"length">());
+    std::string_view bytes(data.send<const char*>(sel<"bytes">()), length);
+    size_t start = bytes.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) return false;
+    bytes.remove_prefix(start);
+    return bytes.starts_with("bplist00") || bytes.starts_with("<?xml") || bytes.starts_with("<plist") ||
+           bytes.starts_with("<!DOCTYPE");
 }
 
-IMP originalDictionaryWrite;
+// Like Apple's reading: nil, silently, for anything that is no property list. GNUstep raises on
+// malformed XML and binary data, where Apple's returns nil.
+Object readPropertyList(NS::String path) {
+    Object data = NS::classNamed("NSData").send<Object>(sel<"dataWithContentsOfFile:">(), mapped(path));
+    if (!data || !looksLikeDevicePropertyList(data)) return Object();
+    try {
+        return NS::classNamed("NSPropertyListSerialization")
+            .send<Object>(sel<"propertyListWithData:options:format:error:">(), data, NSUInteger(0), nullptr, nullptr);
+    } catch (...) {
+        return Object();
+    }
+}
+
 IMP originalDataWrite;
 IMP originalBundleInit;
 
@@ -50,12 +69,17 @@ id dictionaryInitWithContentsOfFile(id self, SEL, NS::String path) {
     return Object(self).send<id>(sel<"initWithDictionary:">(), plist);
 }
 
-BOOL dictionaryWriteToFile(id self, SEL cmd, NS::String path, BOOL atomically) {
-    return objc::sendTo<BOOL>(originalDictionaryWrite, self, cmd, mapped(path), atomically);
-}
+constexpr NSUInteger kXmlFormat = 100, kBinaryFormat = 200; // NSPropertyListXMLFormat_v1_0, ...BinaryFormat_v1_0
 
 BOOL dataWriteToFile(id self, SEL cmd, NS::String path, BOOL atomically) {
     return objc::sendTo<BOOL>(originalDataWrite, self, cmd, mapped(path), atomically);
+}
+
+// As Apple's does, an XML property list (GNUstep's own would write its old text form).
+BOOL dictionaryWriteToFile(id self, SEL, NS::String path, BOOL atomically) {
+    Object data = NS::classNamed("NSPropertyListSerialization")
+                      .send<Object>(sel<"dataWithPropertyList:format:options:error:">(), self, kXmlFormat, NSUInteger(0), nullptr);
+    return data && dataWriteToFile(data.raw, sel<"writeToFile:atomically:">(), path, atomically);
 }
 
 id bundleInitWithPath(id self, SEL cmd, NS::String path) {
@@ -84,8 +108,7 @@ void installFoundationReplacements() {
     installed = true;
     replace({"NSDictionary", "NSMutableDictionary"}, false, sel<"initWithContentsOfFile:">(),
             reinterpret_cast<IMP>(dictionaryInitWithContentsOfFile));
-    originalDictionaryWrite = replace({"NSDictionary"}, false, sel<"writeToFile:atomically:">(),
-                                      reinterpret_cast<IMP>(dictionaryWriteToFile));
+    replace({"NSDictionary"}, false, sel<"writeToFile:atomically:">(), reinterpret_cast<IMP>(dictionaryWriteToFile));
     originalDataWrite = replace({"NSData"}, false, sel<"writeToFile:atomically:">(), reinterpret_cast<IMP>(dataWriteToFile));
     originalBundleInit = replace({"NSBundle"}, false, sel<"initWithPath:">(), reinterpret_cast<IMP>(bundleInitWithPath));
 }
@@ -111,7 +134,6 @@ void removeRoot() {
 const std::string& rootFolder() { return root; }
 
 void writePropertyList(const std::string& devicePath, Object plist, PlistFormat format) {
-    constexpr NSUInteger kXmlFormat = 100, kBinaryFormat = 200; // NSPropertyListXMLFormat_v1_0, ...BinaryFormat_v1_0
     Object data = NS::classNamed("NSPropertyListSerialization")
                       .send<Object>(sel<"dataWithPropertyList:format:options:error:">(), plist,
                                     format == PlistFormat::xml ? kXmlFormat : kBinaryFormat, NSUInteger(0), nullptr);

@@ -76,6 +76,7 @@ void post(const char* name) {
 }
 
 TEST(DarwinNotifications, ReachOnlyObserversOfThatNameAtOnceOnTheMainThread) {
+    NS::AutoreleasePool pool;
     deliveries.clear();
     observe("com.example/reload");
     post("com.example/other");
@@ -87,6 +88,7 @@ TEST(DarwinNotifications, ReachOnlyObserversOfThatNameAtOnceOnTheMainThread) {
 }
 
 TEST(DarwinNotifications, FromAnotherThreadArriveOnTheMainThreadWhenTheQueueRuns) {
+    NS::AutoreleasePool pool;
     deliveries.clear();
     observe("com.example/reload");
     std::thread([] {
@@ -100,6 +102,7 @@ TEST(DarwinNotifications, FromAnotherThreadArriveOnTheMainThreadWhenTheQueueRuns
 }
 
 TEST(DarwinNotifications, ReachNobodyOnceTheObserversAreRemoved) {
+    NS::AutoreleasePool pool;
     deliveries.clear();
     observe("com.example/reload");
     EXPECT_EQ(sim::observerCount(), 1u);

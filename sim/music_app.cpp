@@ -618,6 +618,7 @@ void closePlaylistPicker() {
 
 void layoutMarquee(MarqueeContent content, const std::string& text) {
     Process& running = runningProcess();
+    if (!running.marquee) throw AppError("this app has no now-playing marquee (MPUMarqueeView)");
     NS::AutoreleasePool pool;
     if (content == MarqueeContent::image) {
         marquee(running.marquee.get().raw).content = make<UI::View>("UIView");
@@ -631,6 +632,7 @@ void layoutMarquee(MarqueeContent content, const std::string& text) {
 
 void layoutTransport() {
     Process& running = runningProcess();
+    if (!running.transport) throw AppError("this app has no transport button (MPUHalfTintedTransportButton)");
     running.transport->setUserInteractionEnabled(YES);
     running.transport->send(sel<"layoutSubviews">());
 }

@@ -261,6 +261,8 @@ id controllerView(id self, SEL) {
 BOOL controllerIsViewLoaded(id self, SEL) { return bool(controller(self).view); }
 void controllerDealloc(id self, SEL) {
     if (auto& loaded = controller(self).view) view(loaded.get().raw).controller = nullptr;
+    // What it presented may stay on screen after it goes: it must not point back at it.
+    if (auto& shown = controller(self).presented) controller(shown.get().raw).presenting = nullptr;
     destroyState<ControllerState>(Object(self), kControllerState);
     deallocAsSuperclass(self, "UIResponder");
 }

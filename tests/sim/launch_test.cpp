@@ -53,6 +53,14 @@ protected:
     NS::AutoreleasePool pool;
 };
 
+TEST_F(Launch, AnAppWithoutTheNowPlayingBarSaysSoWhenAskedToLayItOut) {
+    sim::music::LaunchOptions options = probe();
+    options.leftOut = {"MPUMarqueeView", "MPUHalfTintedTransportButton"};
+    sim::music::launch(options);
+    EXPECT_THROW(sim::music::layoutMarquee(sim::music::MarqueeContent::text, "Song"), sim::music::AppError);
+    EXPECT_THROW(sim::music::layoutTransport(), sim::music::AppError);
+}
+
 TEST_F(Launch, LoadsTheTweakIntoTheAppAndRunsItsConstructorOnce) {
     EXPECT_FALSE(sim::music::tweakLoaded());
     sim::music::launch(probe());

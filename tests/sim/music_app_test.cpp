@@ -187,6 +187,24 @@ TEST_F(MusicApp, TheTransportButtonIsMadeInteractiveBeforeItsLayout) {
     EXPECT_TRUE(sim::music::transportInteractive());
 }
 
+// The picker's controller goes with its screen while the alert it presented is still up.
+TEST_F(MusicApp, AnAlertOutlivesTheControllerThatPresentedIt) {
+    sim::music::openPlaylist("Mix");
+    sim::music::openPicker();
+    UI::AlertController alert =
+        UI::AlertController::alertControllerWithTitle(NS::literal<"">(), NS::literal<"Up">(), UI::AlertController::kStyleAlert);
+    alert.addAction(UI::AlertAction::actionWithTitle(NS::literal<"Ok">(), 0, nullptr));
+    sim::music::listOnScreen().viewControllerForAncestor().presentViewController(alert, YES, nullptr);
+    {
+        NS::AutoreleasePool inner;
+        sim::music::closePicker(sim::music::PickerClose::done);
+    }
+    EXPECT_EQ(sim::ui::alertOnScreen(), alert);
+    EXPECT_EQ(alert.send<id>(sel<"presentingViewController">()), nullptr);
+    EXPECT_TRUE(sim::ui::pressAlertButton("Ok"));
+    EXPECT_EQ(sim::ui::alertOnScreen(), UI::AlertController());
+}
+
 TEST_F(MusicApp, ActionsThatTheScreenDoesNotAllowFail) {
     EXPECT_THROW(sim::music::openPicker(), sim::music::AppError);
     EXPECT_THROW(sim::music::tapEmpty(), sim::music::AppError);

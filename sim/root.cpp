@@ -31,17 +31,44 @@ NS::String mapped(NS::String path) {
     return NS::String(Object(made.get().retain()).autorelease());
 }
 
-// Whether the bytes begin as an XML or a binary property list, the two forms a device's files have.
+// Whether every character reference or entity of an XML text is complete ("&#65;", "&#x41;",
+// "&amp;"). GNUstep's XML parser writes past its buffer on a reference cut short, where Apple's
+// rejects the file.
+bool entitiesComplete(std::string_view text) {
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    auto isHexDigit = [&](char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
+    auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    for (size_t at = text.find('&'); at != std::string_view::npos; at = text.find('&', at + 1)) {
+        size_t end = at + 1;
+        if (end < text.size() && text[end] == '#') {
+            ++end;
+            bool hex = end < text.size() && text[end] == 'x';
+            if (hex) ++end;
+            size_t first = end;
+            while (end < text.size() && (hex ? isHexDigit(text[end]) : isDigit(text[end]))) ++end;
+            if (end == first) return false;
+        } else {
+            size_t first = end;
+            while (end < text.size() && isLetter(text[end])) ++end;
+            if (end == first) return false;
+        }
+        if (end >= text.size() || text[end] != ';') return false;
+    }
+    return true;
+}
+
+// Whether the bytes are an XML or a binary property list, the two forms a device's files have.
 // GNUstep also reads forms of its own (OpenStep text, its serializer's bytes) that Apple's does not,
 // and reading those from arbitrary bytes can overrun, leak or ask for gigabytes.
 bool looksLikeDevicePropertyList(Object data) {
     NSUInteger length = data.send<NSUInteger>(sel<"length">());
     std::string_view bytes(data.send<const char*>(sel<"bytes">()), length);
+    if (bytes.starts_with("bplist00")) return true;
     size_t start = bytes.find_first_not_of(" \t\r\n");
     if (start == std::string_view::npos) return false;
     bytes.remove_prefix(start);
-    return bytes.starts_with("bplist00") || bytes.starts_with("<?xml") || bytes.starts_with("<plist") ||
-           bytes.starts_with("<!DOCTYPE");
+    bool xml = bytes.starts_with("<?xml") || bytes.starts_with("<plist") || bytes.starts_with("<!DOCTYPE");
+    return xml && entitiesComplete(bytes);
 }
 
 // Like Apple's reading: nil, silently, for anything that is no property list. GNUstep raises on

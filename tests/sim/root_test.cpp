@@ -65,6 +65,20 @@ TEST_F(Root, GivesNilForAMissingFileGarbageOrARootThatIsNotADictionary) {
     EXPECT_EQ(allocated.send<id>(sel<"initWithContentsOfFile:">(), path.get()), nullptr);
 }
 
+// Files GNUstep's own readers would take, or break on, and Apple's reject.
+TEST_F(Root, GivesNilForFormsThatADeviceDoesNotRead) {
+    auto path = NS::String::make(kPrefs);
+    for (const char* bytes : {"{ greyText = NO; }", "<?xml N&#", "<plist><dict><key>a&#x</key></dict></plist>",
+                              "<?xml version=\"1.0\"?><plist><string>&amp</string></plist>"}) {
+        sim::writeFile(kPrefs, bytes);
+        EXPECT_FALSE(NS::MutableDictionary::dictionaryWithContentsOfFile(path)) << bytes;
+    }
+    sim::writeFile(kPrefs, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a&amp;b&#65;&#x42;</key>"
+                           "<true/></dict></plist>");
+    NS::MutableDictionary read = NS::MutableDictionary::dictionaryWithContentsOfFile(path);
+    EXPECT_TRUE(NS::boolValue(read.valueForKey(NS::String::make("a&bAB"))));
+}
+
 TEST_F(Root, WritesDictionariesInsideTheRoot) {
     auto dictionary = dictionaryWithFlag();
     EXPECT_TRUE(dictionary->writeToFile(NS::String::make(kPrefs), YES));

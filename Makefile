@@ -31,7 +31,7 @@ FUZZ_SECONDS ?= 1200
 fuzz: setup
 	@$(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target preferences_fuzzer
-	cd $(SANITIZE_BUILD) && TWINLY_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest -R '^fuzz\.' --output-on-failure
+	cd $(SANITIZE_BUILD) && TWINLY_FUZZ_SECONDS=$(FUZZ_SECONDS) TWINLY_FUZZ_SEED=0 ctest -R '^fuzz\.' --output-on-failure
 
 demo: host
 	$(HOST_BUILD)/sim/twinly-sim tests/scenarios/demo.scn

@@ -1,5 +1,6 @@
 #include "root.hpp"
 
+#include "binary_plist.hpp"
 #include "gnu_runtime.hpp"
 #include "objc/foundation.hpp"
 
@@ -63,7 +64,7 @@ bool entitiesComplete(std::string_view text) {
 bool looksLikeDevicePropertyList(Object data) {
     NSUInteger length = data.send<NSUInteger>(sel<"length">());
     std::string_view bytes(data.send<const char*>(sel<"bytes">()), length);
-    if (bytes.starts_with("bplist00")) return true;
+    if (bytes.starts_with("bplist00")) return isWellFormedBinaryPropertyList(bytes);
     size_t start = bytes.find_first_not_of(" \t\r\n");
     if (start == std::string_view::npos) return false;
     bytes.remove_prefix(start);

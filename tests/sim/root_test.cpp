@@ -4,6 +4,9 @@
 
 #include "objc/foundation.hpp"
 
+#include <fstream>
+#include <iterator>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -77,6 +80,37 @@ TEST_F(Root, GivesNilForFormsThatADeviceDoesNotRead) {
                            "<true/></dict></plist>");
     NS::MutableDictionary read = NS::MutableDictionary::dictionaryWithContentsOfFile(path);
     EXPECT_TRUE(NS::boolValue(read.valueForKey(NS::String::make("a&bAB"))));
+}
+
+// A binary property list of one object at offset 8, with its offset table and trailer.
+std::string binaryList(const std::string& object) {
+    std::string bytes = "bplist00" + object;
+    bytes += char(8); // the offset table
+    std::string trailer(32, '\0');
+    trailer[6] = 1;                    // offset size
+    trailer[7] = 1;                    // reference size
+    trailer[15] = 1;                   // one object
+    trailer[31] = char(8 + object.size()); // where the offset table starts
+    return bytes + trailer;
+}
+
+TEST_F(Root, GivesNilForBinaryListsThatPointOutsideThemselvesOrIntoThemselves) {
+    auto path = NS::String::make(kPrefs);
+    sim::writePropertyList(kPrefs, dictionaryWithFlag().get(), sim::PlistFormat::binary);
+    std::ifstream in(sim::hostPath(kPrefs), std::ios::binary);
+    std::string sound((std::istreambuf_iterator<char>(in)), {});
+    const std::string malformed[] = {
+        sound.substr(0, sound.size() / 2),          // cut short
+        sound.substr(0, sound.size() - 1) + '\x7f', // the offset table past the end
+        binaryList(std::string("\xa1\x00", 2)),    // an array that holds itself
+        binaryList(std::string("\x5f\x10\x7f", 3)), // a string longer than the file
+    };
+    for (const std::string& bytes : malformed) {
+        sim::writeFile(kPrefs, bytes);
+        EXPECT_FALSE(NS::MutableDictionary::dictionaryWithContentsOfFile(path));
+    }
+    sim::writeFile(kPrefs, sound);
+    EXPECT_TRUE(NS::MutableDictionary::dictionaryWithContentsOfFile(path));
 }
 
 TEST_F(Root, WritesDictionariesInsideTheRoot) {

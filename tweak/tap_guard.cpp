@@ -95,7 +95,8 @@ void collectionViewTouchesBegan(UI::CollectionView self, SEL cmd, NS::Set touche
     objc::Object indexPath = touchedIndexPath(self, event);
     if (!indexPath) return;
     UI::View cell = self.cellForItemAtIndexPath(indexPath);
-    if (cell.respondsToSelector(objc::sel<"title">()) && tweakState.targetPlaylistSongTitles.contains(host::title(cell))) {
+    // A cell without a title (or no cell) is never held back.
+    if (tweakState.targetPlaylistSongTitles.contains(host::title(cell))) {
         tweakState.pendingDuplicateTap = true;
         return;
     }

@@ -108,6 +108,12 @@ void compare(benchmark::State& state, const std::function<void()>& hooked, const
     state.counters["ratio"] = hookedNs / previousNs;
 }
 
+// The add-music picker over the page of "Playlist 0", whose songs are the target list.
+void openPickerOnFirstPlaylist() {
+    sim::music::openPlaylist("Playlist 0");
+    sim::music::openPicker();
+}
+
 UI::View rowOnScreen(size_t row) {
     UI::CollectionView list = sim::music::listOnScreen();
     Object indexPath = NS::classNamed("NSIndexPath").send<Object>(sel<"indexPathForItem:inSection:">(), NSInteger(row),
@@ -127,8 +133,7 @@ void SongRow(benchmark::State& state) {
     Quiet quiet;
     useLibrary({1, int(state.range(0))});
     setPreferences(true);
-    sim::music::openPlaylist("Playlist 0");
-    sim::music::openPicker();
+    openPickerOnFirstPlaylist();
     layoutThrough(state, rowOnScreen(size_t(state.range(0)) - 1), kSongCellLayout);
 }
 BENCHMARK(SongRow)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
@@ -137,8 +142,7 @@ void SearchResultRow(benchmark::State& state) {
     Quiet quiet;
     useLibrary({1, int(state.range(0))});
     setPreferences(true);
-    sim::music::openPlaylist("Playlist 0");
-    sim::music::openPicker();
+    openPickerOnFirstPlaylist();
     sim::music::search("Song 1");
     layoutThrough(state, rowOnScreen(0), kSearchResultCellLayout);
 }
@@ -167,8 +171,7 @@ BENCHMARK(PlaylistRow)
 void PickerRebuild(benchmark::State& state) {
     Quiet quiet;
     useLibrary({int(state.range(0)), int(state.range(1))});
-    sim::music::openPlaylist("Playlist 0");
-    sim::music::openPicker();
+    openPickerOnFirstPlaylist();
     Ref<UI::ViewController> picker =
         Ref<UI::ViewController>::adopt(NS::classNamed("Music.MediaPickerNavigationController").send<UI::ViewController>(sel<"new">()));
     UI::ViewController shown = picker;
@@ -211,8 +214,7 @@ void touchThrough(benchmark::State& state, Touch& target, const char* selector, 
 void TouchBeganOnDuplicate(benchmark::State& state) {
     Quiet quiet;
     useLibrary({1, int(state.range(0))});
-    sim::music::openPlaylist("Playlist 0");
-    sim::music::openPicker();
+    openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(size_t(state.range(0)) - 1);
     touchThrough(state, target, "touchesBegan:withEvent:", kCollectionTouchesBegan);
@@ -224,8 +226,7 @@ void TouchEndedOnNewSong(benchmark::State& state) {
     Quiet quiet;
     useFreshLibrary({1, int(state.range(0))});
     sim::media::addSong("New");
-    sim::music::openPlaylist("Playlist 0");
-    sim::music::openPicker();
+    openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(size_t(state.range(0)));
     touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded);
@@ -237,8 +238,7 @@ BENCHMARK(TouchEndedOnNewSong)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 void TouchEndedOnDuplicate(benchmark::State& state) {
     Quiet quiet;
     useFreshLibrary({1, int(state.range(0))});
-    sim::music::openPlaylist("Playlist 0");
-    sim::music::openPicker();
+    openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(0);
     touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded, [] {

@@ -5,9 +5,12 @@
 log=$(mktemp)
 "$@" >"$log" 2>&1
 status=$?
-grep -a -v -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]+ preferences_fuzzer\[' "$log"
+gnustep='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]+ preferences_fuzzer\['
+grep -a -v -E "$gnustep" "$log"
 if [ "$status" -ne 0 ]; then
-    echo "The fuzzer failed with status $status:"
+    echo "The fuzzer failed with status $status. GNUstep's last messages:"
+    grep -a -E "$gnustep" "$log" | tail -n 3
+    echo "What failed:"
     grep -a -E 'ERROR|SUMMARY|runtime error|holds|left objects|out-of-memory|Test unit written|Base64' "$log" | tail -n 12
 fi
 rm -f "$log"

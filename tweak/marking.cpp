@@ -33,8 +33,13 @@ void playlistCellLayoutSubviews(UI::View self, SEL cmd) {
     NS::String rowTitle = host::title(self);
     for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists())) {
         if (!host::sameTitle(playlist.name(), rowTitle)) continue;
-        for (MP::Item song : NS::each<MP::Item>(playlist.items()))
-            if (host::sameTitle(song.title(), item)) host::setIsDisabled(self, YES);
+        for (MP::Item song : NS::each<MP::Item>(playlist.items())) {
+            if (host::sameTitle(song.title(), item)) {
+                // Dimmed rows stay dimmed, so the first match settles the pass.
+                host::setIsDisabled(self, YES);
+                return;
+            }
+        }
     }
 }
 

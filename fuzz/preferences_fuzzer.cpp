@@ -1,7 +1,7 @@
 // Arbitrary bytes as the preferences file, then the reload notification, in a running Music app:
 // every reload sets each of the three flags to YES or NO, and keeps no object of its own alive.
-#include "sim/music_app.hpp"
-#include "sim/root.hpp"
+#include "sim/music/app.hpp"
+#include "sim/platform/root.hpp"
 #include "tests/reliability/live_objects.hpp"
 #include "tweak/state.hpp"
 #include "tweak/tweak.hpp"

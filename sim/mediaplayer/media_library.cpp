@@ -1,15 +1,27 @@
-#include "media_library.hpp"
+#include "sim/mediaplayer/media_library.hpp"
 
-#include "device.hpp"
-#include "uikit.hpp"
+#include "sim/platform/runtime_services.hpp"
 
 #include <Block.h>
 
 #include <thread>
 
+// MediaPlayer's property names, exported for the tweak, which links against them.
+extern "C" __attribute__((visibility("default"))) id MPMediaPlaylistPropertyName = nullptr;
+extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyTitle = nullptr;
+extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyAlbumTitle = nullptr;
+
 namespace sim::media {
 
 namespace {
+
+id makeConstant(const char* text) { return NS::String::make(text).get().retain(); }
+
+__attribute__((constructor)) void defineProperties() {
+    MPMediaPlaylistPropertyName = makeConstant("name");
+    MPMediaItemPropertyTitle = makeConstant("title");
+    MPMediaItemPropertyAlbumTitle = makeConstant("albumTitle");
+}
 
 using NS::String;
 using objc::Object;
@@ -214,9 +226,9 @@ std::vector<MP::Item> itemsOf(MP::Collection of) {
     return items;
 }
 
-std::optional<std::string> nameOf(MP::Playlist playlist) { return ui::text(collection(playlist.raw).title.get()); }
-std::optional<std::string> titleOf(MP::Item song) { return ui::text(item(song.raw).title.get()); }
-std::optional<std::string> albumTitleOf(MP::Collection album) { return ui::text(collection(album.raw).title.get()); }
+std::optional<std::string> nameOf(MP::Playlist playlist) { return sim::text(collection(playlist.raw).title.get()); }
+std::optional<std::string> titleOf(MP::Item song) { return sim::text(item(song.raw).title.get()); }
+std::optional<std::string> albumTitleOf(MP::Collection album) { return sim::text(collection(album.raw).title.get()); }
 
 void appendToPlaylist(MP::Playlist playlist, const std::vector<MP::Item>& items) {
     std::vector<Ref<MP::Item>> kept;

@@ -1,3 +1,5 @@
+// Layer sim/mediaplayer: MediaPlayer's stand-ins and the media library. It uses sim/platform only.
+//
 // The device's media library and MediaPlayer's stand-ins over it.
 //
 // Classes (product code reaches them through objc/mediaplayer.hpp):
@@ -11,7 +13,7 @@
 // library outlives the Music app's process (a relaunch keeps it); `reset` empties it.
 #pragma once
 
-#include "classes.hpp"
+#include "sim/platform/stand_in_classes.hpp"
 #include "objc/mediaplayer.hpp"
 
 #include <optional>

@@ -1,12 +1,12 @@
-#include "music_app.hpp"
+#include "sim/music/app.hpp"
 
-#include "call_log.hpp"
-#include "gnu_runtime.hpp"
-#include "media_library.hpp"
-#include "run_loop.hpp"
-#include "script.hpp"
-#include "substrate.hpp"
-#include "uikit.hpp"
+#include "sim/platform/call_log.hpp"
+#include "sim/platform/gnu_runtime.hpp"
+#include "sim/mediaplayer/media_library.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/platform/transcript.hpp"
+#include "sim/platform/substrate.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <dlfcn.h>
 
@@ -115,7 +115,7 @@ id listCellForItemAtIndexPath(id self, SEL, id indexPath) {
 void listSelectItem(id self, SEL cmd, id indexPath, BOOL animated, NSUInteger scrollPosition) {
     logCall(self, cmd, {argument(indexPath), animated, scrollPosition});
     std::optional<size_t> row = rowOf(self, Object(indexPath));
-    observed.selection = Selection{row ? ui::text(cell(list(self).cells[*row].get().raw).title.get()) : std::nullopt};
+    observed.selection = Selection{row ? sim::text(cell(list(self).cells[*row].get().raw).title.get()) : std::nullopt};
 }
 
 // ---- the playlist page's header ----
@@ -284,7 +284,7 @@ std::string describeRows(UI::CollectionView shown) {
     std::string text;
     for (const auto& row : list(shown.raw).cells) {
         if (!text.empty()) text += ", ";
-        text += quotedOrNone(ui::text(cell(row.get().raw).title.get()));
+        text += quotedOrNone(sim::text(cell(row.get().raw).title.get()));
         CGFloat alpha = UI::View(row.get()).alpha();
         if (alpha == 0.5) text += " (dimmed)";
         else if (alpha != 1.0) text += " (alpha " + shortNumber(alpha) + ")";
@@ -657,7 +657,7 @@ std::vector<Row> rowsOnScreen() {
     std::vector<Row> rows;
     if (UI::CollectionView shown = listOnScreen())
         for (const auto& row : list(shown.raw).cells)
-            rows.push_back({ui::text(cell(row.get().raw).title.get()), UI::View(row.get()).alpha()});
+            rows.push_back({sim::text(cell(row.get().raw).title.get()), UI::View(row.get()).alpha()});
     return rows;
 }
 

@@ -1,3 +1,6 @@
+// Layer sim/music: the Music app. It uses the frameworks (sim/uikit, sim/mediaplayer) and
+// sim/platform.
+//
 // The simulated Music app: its own classes under the names the tweak looks up, its screens, and its
 // processes. A launch defines the app's classes (once per host process), then loads the tweak with
 // dlopen, whose constructor hooks them, as the substrate does on a device. Quitting takes the whole
@@ -19,7 +22,7 @@
 // Every stand-in implementation of a hooked method writes its call to the call log (call_log.hpp).
 #pragma once
 
-#include "classes.hpp"
+#include "sim/platform/stand_in_classes.hpp"
 #include "objc/mediaplayer.hpp"
 #include "objc/uikit.hpp"
 

@@ -1,4 +1,4 @@
-#include "binary_plist.hpp"
+#include "sim/platform/binary_plist.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "call_log.hpp"
+#include "sim/platform/call_log.hpp"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "gnu_runtime.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
-#include "root.hpp"
+#include "sim/platform/root.hpp"
 
-#include "binary_plist.hpp"
-#include "gnu_runtime.hpp"
+#include "sim/platform/binary_plist.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 #include "objc/foundation.hpp"
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "run_loop.hpp"
+#include "sim/platform/run_loop.hpp"
 
 #include "objc/system.hpp"
 

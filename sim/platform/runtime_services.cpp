@@ -1,6 +1,4 @@
-#include "device.hpp"
-
-#include "objc/mediaplayer.hpp"
+#include "sim/platform/runtime_services.hpp"
 
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -10,10 +8,6 @@ int GSDebugAllocationCount(Class cls);
 BOOL GSRegisterCurrentThread();
 void GSUnregisterCurrentThread();
 }
-
-SIM_EXPORT id MPMediaPlaylistPropertyName = nullptr;
-SIM_EXPORT id MPMediaItemPropertyTitle = nullptr;
-SIM_EXPORT id MPMediaItemPropertyAlbumTitle = nullptr;
 
 // Apple's runtime keeps pools as markers on a per-thread stack; GNUstep's NSAutoreleasePool nests
 // the same way, and releasing an outer pool drains the inner ones as popping does.
@@ -28,14 +22,7 @@ namespace sim {
 
 namespace {
 
-id makeConstant(const char* text) { return NS::String::make(text).get().retain(); }
-
-__attribute__((constructor)) void startDevice() {
-    GSDebugAllocationActive(YES);
-    MPMediaPlaylistPropertyName = makeConstant("name");
-    MPMediaItemPropertyTitle = makeConstant("title");
-    MPMediaItemPropertyAlbumTitle = makeConstant("albumTitle");
-}
+__attribute__((constructor)) void startDevice() { GSDebugAllocationActive(YES); }
 
 } // namespace
 

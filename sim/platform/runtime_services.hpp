@@ -1,9 +1,10 @@
+// Layer sim/platform: the runtime and operating-system pieces of the simulated device (runtime
+// additions, Substrate, run loop and main queue, Darwin notifications, the file-system root,
+// Foundation's fixes, spawning, the transcript). It uses objc/, GNU's runtime and GNUstep only.
+//
 // The simulated device's runtime services: what GNU's runtime lacks (autorelease pools for the
 // product's objc_autoreleasePoolPush/Pop), GNUstep's set-up for threads it did not make, and live
-// object counts for leak checks.
-//
-// At load, the library turns on GNUstep's allocation counting and sets MediaPlayer's property-name
-// constants (MPMediaPlaylistPropertyName, MPMediaItemPropertyTitle, MPMediaItemPropertyAlbumTitle).
+// object counts for leak checks. At load, the library turns on GNUstep's allocation counting.
 #pragma once
 
 #include "objc/foundation.hpp"

@@ -1,4 +1,4 @@
-#include "spawn.hpp"
+#include "sim/platform/spawn.hpp"
 
 #include <dlfcn.h>
 #include <errno.h>

@@ -1,4 +1,4 @@
-#include "classes.hpp"
+#include "sim/platform/stand_in_classes.hpp"
 
 namespace sim {
 
@@ -12,5 +12,10 @@ std::vector<Class>& classes() {
 const std::vector<Class>& definedClasses() { return classes(); }
 
 void recordDefinedClass(Class cls) { classes().push_back(cls); }
+
+std::optional<std::string> text(NS::String string) {
+    if (!string) return std::nullopt;
+    return std::string(string.UTF8String());
+}
 
 } // namespace sim

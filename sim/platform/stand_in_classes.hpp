@@ -2,7 +2,7 @@
 // and C++ state hung on an instance variable.
 #pragma once
 
-#include "gnu_runtime.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 #include "objc/class_builder.hpp"
 #include "objc/foundation.hpp"
 
@@ -87,5 +87,8 @@ template <class Build> Class defineClass(const char* name, const char* superclas
     recordDefinedClass(cls);
     return cls;
 }
+
+// A string of UTF-8 text, or nothing for nil.
+std::optional<std::string> text(NS::String string);
 
 } // namespace sim

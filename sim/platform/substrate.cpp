@@ -1,6 +1,6 @@
-#include "substrate.hpp"
+#include "sim/platform/substrate.hpp"
 
-#include "gnu_runtime.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 
 #include <vector>
 

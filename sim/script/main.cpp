@@ -1,8 +1,8 @@
 // twinly-sim: runs scenario scripts against the simulated device, each file in a fresh device (a
 // child process of its own), printing a transcript of what the user sees.
 #include "objc/foundation.hpp"
-#include "root.hpp"
-#include "runner.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/script/runner.hpp"
 
 #include <sys/wait.h>
 #include <unistd.h>

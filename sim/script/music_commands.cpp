@@ -1,12 +1,12 @@
 // The Music app's share of the script language.
-#include "media_library.hpp"
-#include "music_app.hpp"
+#include "sim/mediaplayer/media_library.hpp"
+#include "sim/music/app.hpp"
 #include "objc/system.hpp"
-#include "root.hpp"
-#include "run_loop.hpp"
-#include "runner.hpp"
-#include "settings/preferences_daemon.hpp"
-#include "uikit.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/script/runner.hpp"
+#include "sim/settings/preferences_daemon.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <cctype>
 #include <map>

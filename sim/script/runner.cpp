@@ -1,23 +1,6 @@
-#include "runner.hpp"
-
-#include <iostream>
+#include "sim/script/runner.hpp"
 
 namespace sim {
-
-namespace {
-std::string& transcriptBuffer() {
-    static std::string text;
-    return text;
-}
-} // namespace
-
-void transcript(const std::string& text) {
-    std::cout << text << '\n';
-    transcriptBuffer() += text;
-    transcriptBuffer() += '\n';
-}
-
-const std::string& transcriptText() { return transcriptBuffer(); }
 
 Line tokenize(const std::string& file, int number, const std::string& text) {
     Line line{file, number, {}};

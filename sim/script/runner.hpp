@@ -2,7 +2,7 @@
 // of the script language (the library, preferences, launches, the app's commands and expectations).
 #pragma once
 
-#include "script.hpp"
+#include "sim/script/script.hpp"
 
 #include <string>
 

@@ -1,8 +1,12 @@
-// What the scenario runner and the simulated apps share: a parsed script line, the error that
-// fails a line, and the transcript.
+// Layer sim/script: the scenario language and twinly-sim. It drives the apps and may use every
+// layer below; nothing below includes it.
+//
+// The scenario language's shared parts: a parsed script line, and the Settings app's share of the
+// commands.
 #pragma once
 
-#include <stdexcept>
+#include "sim/platform/transcript.hpp"
+
 #include <string>
 #include <vector>
 
@@ -19,16 +23,6 @@ struct Line {
     int number = 0;
     std::vector<Token> tokens;
 };
-
-// Fails the line being run; the runner prints FILE:LINE: and the message, and stops that file.
-struct ScriptError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Appends a line to the transcript that the runner prints.
-void transcript(const std::string& text);
-// The transcript so far (for `expect log`).
-const std::string& transcriptText();
 
 // The Settings app's share of the script language (`settings ...`, `screen width`, `banner`, and
 // the expectations about the Settings app). The Settings app answers whether a line is its own,

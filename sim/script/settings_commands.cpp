@@ -1,8 +1,8 @@
 // The Settings app's commands and expectations of the scenario language.
-#include "script.hpp"
-#include "settings/app.hpp"
-#include "settings/spawn.hpp"
-#include "uikit.hpp"
+#include "sim/script/script.hpp"
+#include "sim/settings/app.hpp"
+#include "sim/platform/spawn.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -81,7 +81,7 @@ std::vector<std::string> headingLines() {
         std::vector<std::pair<CGFloat, std::string>> labels;
         for (Object view : NS::each<Object>(row.cell.send<Object>(sel<"subviews">())))
             if (view.isKindOfClass(UI::labelClass()))
-                labels.push_back({UI::View(view.raw).frame().origin.y, ui::text(UI::Label(view.raw).text()).value_or("")});
+                labels.push_back({UI::View(view.raw).frame().origin.y, sim::text(UI::Label(view.raw).text()).value_or("")});
         std::stable_sort(labels.begin(), labels.end(), [](auto& a, auto& b) { return a.first < b.first; });
         std::vector<std::string> lines;
         for (auto& label : labels) lines.push_back(label.second);

@@ -1,13 +1,13 @@
-#include "app.hpp"
+#include "sim/settings/app.hpp"
 
-#include "ivars.hpp"
-#include "preferences_daemon.hpp"
-#include "sim/music_app.hpp"
-#include "sim/root.hpp"
-#include "sim/script.hpp"
-#include "sim/uikit.hpp"
-#include "spawn.hpp"
-#include "uikit_controls.hpp"
+#include "sim/platform/ivars.hpp"
+#include "sim/settings/preferences_daemon.hpp"
+#include "sim/music/app.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/platform/transcript.hpp"
+#include "sim/uikit/uikit.hpp"
+#include "sim/platform/spawn.hpp"
+#include "sim/uikit/controls.hpp"
 
 #include <dlfcn.h>
 #include <filesystem>
@@ -42,7 +42,7 @@ void loadBundle() {
     if (dlopen(bundleFile("twinlyprefs").c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr)
         throw ScriptError(std::string("the Settings app cannot load the bundle: ") + dlerror());
     NS::Dictionary info = NS::MutableDictionary::dictionaryWithContentsOfFile(string(std::string(kBundlePath) + "/Info.plist"));
-    auto name = ui::text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
+    auto name = sim::text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
     principalClass = name ? objc::lookUpClass(name->c_str()) : nullptr;
     if (principalClass == nullptr) throw ScriptError("the bundle's principal class does not exist");
     setBundleOfClass(principalClass, kBundlePath);
@@ -153,7 +153,7 @@ void tap(const std::string& label) {
             row.specifier.send<Object>(sel<"target">()).send(sel_registerName(action.c_str()));
     } else {
         Object button = app().page->navigationItem().send<Object>(sel<"rightBarButtonItem">());
-        if (ui::text(button.send<NS::String>(sel<"title">())) != label)
+        if (sim::text(button.send<NS::String>(sel<"title">())) != label)
             throw ScriptError("no row or bar button \"" + label + "\" on the settings page");
         button.send<Object>(sel<"target">()).send(button.send<SEL>(sel<"action">()));
     }

@@ -1,12 +1,15 @@
+// Layer sim/settings: the Preferences framework, the preferences daemon and the Settings app. It
+// uses sim/uikit and sim/platform, and the Music app, which a respring launches again.
+//
 // The simulated Settings app: it installs the bundle in the device's root, loads it as the Settings
 // app loads a preference bundle (its executable, then the principal class of its Info.plist), and
 // shows, drives and inspects the bundle's page. Failures throw sim::ScriptError.
 #pragma once
 
-#include "png.hpp"
+#include "sim/uikit/png.hpp"
 #include "objc/preferences.hpp"
-#include "preferences_framework.hpp"
-#include "sim/uikit.hpp"
+#include "sim/settings/preferences_framework.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <optional>
 #include <string>

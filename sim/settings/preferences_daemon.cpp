@@ -1,4 +1,4 @@
-#include "preferences_daemon.hpp"
+#include "sim/settings/preferences_daemon.hpp"
 
 #include <map>
 

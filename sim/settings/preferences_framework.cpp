@@ -1,9 +1,9 @@
-#include "preferences_framework.hpp"
+#include "sim/settings/preferences_framework.hpp"
 
-#include "ivars.hpp"
+#include "sim/platform/ivars.hpp"
 #include "objc/system.hpp"
-#include "preferences_daemon.hpp"
-#include "sim/uikit.hpp"
+#include "sim/settings/preferences_daemon.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <map>
 
@@ -92,7 +92,7 @@ std::string bundlePathOf(Class cls) {
 }
 
 id listControllerLoadSpecifiers(id self, SEL, id name, id target) {
-    auto fileName = ui::text(NS::String(name));
+    auto fileName = sim::text(NS::String(name));
     if (!fileName) return nullptr;
     std::string path = bundlePathOf(objc::classOf(self)) + "/" + *fileName + ".plist";
     NS::Dictionary list = NS::MutableDictionary::dictionaryWithContentsOfFile(string(path));
@@ -220,7 +220,7 @@ void switchCellControlChanged(id self, SEL, id control) {
 std::string property(Object specifier, const char* key) {
     Object value = specifier.send<Object>(sel<"propertyForKey:">(), string(key));
     if (!value.isKindOfClass(objc::lookUpClass("NSString"))) return "";
-    return ui::text(NS::String(value.raw)).value_or("");
+    return sim::text(NS::String(value.raw)).value_or("");
 }
 
 void setBundleOfClass(Class cls, const std::string& bundlePath) { bundles()[cls] = bundlePath; }

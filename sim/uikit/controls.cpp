@@ -1,9 +1,9 @@
-#include "uikit_controls.hpp"
+#include "sim/uikit/controls.hpp"
 
-#include "ivars.hpp"
-#include "png.hpp"
-#include "sim/root.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/ivars.hpp"
+#include "sim/uikit/png.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/uikit/uikit.hpp"
 
 namespace sim::settings {
 namespace {
@@ -13,7 +13,7 @@ using objc::sel;
 
 id imageInitWithContentsOfFile(id self, SEL, id path) {
     self = objc::sendSuper<id>(self, superclassOf("UIImage"), sel<"init">());
-    auto text = ui::text(NS::String(path));
+    auto text = sim::text(NS::String(path));
     auto pixels = text ? readPngSize(hostPath(*text)) : std::nullopt;
     if (!pixels) {
         Object(self).release();

@@ -1,4 +1,4 @@
-#include "png.hpp"
+#include "sim/uikit/png.hpp"
 
 #include <algorithm>
 #include <array>

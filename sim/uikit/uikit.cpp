@@ -1,4 +1,4 @@
-#include "uikit.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <Block.h>
 
@@ -691,11 +691,6 @@ void dismissAll() {
 void endProcess() {
     dismissAll();
     application() = ApplicationState();
-}
-
-std::optional<std::string> text(NS::String string) {
-    if (!string) return std::nullopt;
-    return std::string(string.UTF8String());
 }
 
 } // namespace sim::ui

@@ -1,3 +1,5 @@
+// Layer sim/uikit: UIKit's stand-ins. It uses sim/platform only.
+//
 // UIKit's stand-ins for the simulated apps, as Objective-C classes under UIKit's names, and the C++
 // side through which the simulator drives and inspects them.
 //
@@ -39,7 +41,7 @@
 // the button's handler once, and lets the alert go.
 #pragma once
 
-#include "classes.hpp"
+#include "sim/platform/stand_in_classes.hpp"
 #include "objc/uikit.hpp"
 
 #include <optional>
@@ -102,8 +104,5 @@ void dismissAll();
 // Everything of the running process goes: presented controllers as by dismissAll, the key window
 // and the record of opened URLs.
 void endProcess();
-
-// A string of UTF-8 text, or nothing for nil.
-std::optional<std::string> text(NS::String string);
 
 } // namespace sim::ui

@@ -1,7 +1,7 @@
 // The heading row and the switch rows of the settings page.
 #include "settings_fixture.hpp"
 
-#include "sim/device.hpp"
+#include "sim/platform/runtime_services.hpp"
 
 namespace {
 
@@ -48,14 +48,14 @@ TEST_F(Heading, ShowsThreeCentredOneLineLabelsAcrossTheScreenWidth) {
     for (size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(looks[i].text);
         UI::Label label = labels[i];
-        EXPECT_EQ(sim::ui::text(label.text()), looks[i].text);
+        EXPECT_EQ(sim::text(label.text()), looks[i].text);
         CGRect frame = label.frame();
         EXPECT_EQ(frame.origin.x, looks[i].frame.origin.x);
         EXPECT_EQ(frame.origin.y, looks[i].frame.origin.y);
         EXPECT_EQ(frame.size.width, looks[i].frame.size.width);
         EXPECT_EQ(frame.size.height, looks[i].frame.size.height);
         Object font = label.send<Object>(sel<"font">());
-        EXPECT_EQ(sim::ui::text(font.send<NS::String>(sel<"fontName">())), "HelveticaNeue-UltraLight");
+        EXPECT_EQ(sim::text(font.send<NS::String>(sel<"fontName">())), "HelveticaNeue-UltraLight");
         EXPECT_EQ(font.send<CGFloat>(sel<"pointSize">()), looks[i].fontSize);
         CGFloat grey = looks[i].grey;
         EXPECT_EQ(sim::ui::componentsOf(label.send<Object>(sel<"textColor">())), (sim::ui::Rgba{grey, grey, grey, 1}));
@@ -91,8 +91,8 @@ TEST_F(Heading, IgnoresItsSpecifier) {
     Ref<UI::View> second = makeHeading("second");
     std::vector<UI::Label> a = labelsOf(first), b = labelsOf(second);
     ASSERT_EQ(a.size(), b.size());
-    for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(sim::ui::text(a[i].text()), sim::ui::text(b[i].text()));
-    EXPECT_EQ(sim::ui::text(first->send<NS::String>(sel<"reuseIdentifier">())), "Cell");
+    for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(sim::text(a[i].text()), sim::text(b[i].text()));
+    EXPECT_EQ(sim::text(first->send<NS::String>(sel<"reuseIdentifier">())), "Cell");
     EXPECT_EQ(first->send<NSInteger>(sel<"style">()), 0);
 }
 

@@ -2,8 +2,8 @@
 // respring, mail and profile actions.
 #include "settings_fixture.hpp"
 
-#include "sim/device.hpp"
-#include "sim/settings/spawn.hpp"
+#include "sim/platform/runtime_services.hpp"
+#include "sim/platform/spawn.hpp"
 
 #include <cerrno>
 #include <fstream>
@@ -175,7 +175,7 @@ TEST_F(Respring, AnInterruptedWaitWaitsAgainUntilTheChildExits) {
 TEST_F(Respring, TheButtonIsBorderedAndTargetsThePage) {
     PS::ListController page = openPage();
     Object button = page.navigationItem().send<Object>(sel<"rightBarButtonItem">());
-    EXPECT_EQ(sim::ui::text(button.send<NS::String>(sel<"title">())), "Respring");
+    EXPECT_EQ(sim::text(button.send<NS::String>(sel<"title">())), "Respring");
     EXPECT_EQ(button.send<NSInteger>(sel<"style">()), 1);
     EXPECT_EQ(button.send<id>(sel<"target">()), page.raw);
     EXPECT_TRUE(sel_isEqual(button.send<SEL>(sel<"action">()), sel<"respring">()));

@@ -57,7 +57,7 @@ TEST_F(PreferenceWrite, KeepsTheOtherKeys) {
     EXPECT_EQ(stored("disable"), "no");
     NS::MutableDictionary file = NS::MutableDictionary::dictionaryWithContentsOfFile(
         NS::String::make(sim::settings::preferencesPath(kDomain).c_str()));
-    EXPECT_EQ(sim::ui::text(NS::String(file.valueForKey(NS::String::make("note")).raw)), "kept");
+    EXPECT_EQ(sim::text(NS::String(file.valueForKey(NS::String::make("note")).raw)), "kept");
 }
 
 // An atomic write replaces the file: a reader that holds the old one never sees half a file.

@@ -1,9 +1,9 @@
 // A fresh simulated device for each case, with the Settings app ready to load the bundle.
 #pragma once
 
-#include "sim/root.hpp"
+#include "sim/platform/root.hpp"
 #include "sim/settings/app.hpp"
-#include "sim/uikit.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <gtest/gtest.h>
 

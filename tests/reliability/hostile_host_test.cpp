@@ -5,10 +5,10 @@
 #include "session.hpp"
 
 #include "objc/class_builder.hpp"
-#include "sim/call_log.hpp"
-#include "sim/device.hpp"
-#include "sim/root.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/call_log.hpp"
+#include "sim/platform/runtime_services.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/uikit/uikit.hpp"
 #include "tweak/host.hpp"
 
 #include <gtest/gtest.h>

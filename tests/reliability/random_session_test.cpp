@@ -6,10 +6,10 @@
 #include "live_objects.hpp"
 #include "session.hpp"
 
-#include "sim/device.hpp"
-#include "sim/root.hpp"
-#include "sim/run_loop.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/runtime_services.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <gtest/gtest.h>
 

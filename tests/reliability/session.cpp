@@ -1,6 +1,6 @@
 #include "session.hpp"
 
-#include "sim/root.hpp"
+#include "sim/platform/root.hpp"
 #include "tweak/tweak.hpp"
 
 namespace reliability {

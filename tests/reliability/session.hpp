@@ -2,8 +2,8 @@
 // tweak's state, with relaunches that give the tweak a fresh process as a device does.
 #pragma once
 
-#include "sim/media_library.hpp"
-#include "sim/music_app.hpp"
+#include "sim/mediaplayer/media_library.hpp"
+#include "sim/music/app.hpp"
 #include "tweak/state.hpp"
 
 #include <string>

@@ -1,9 +1,9 @@
 // The real tweak loaded into the simulated Music app: which start-up steps it performs, and that
 // each replacement passes its call on to the implementation it replaced.
-#include "sim/call_log.hpp"
-#include "sim/music_app.hpp"
-#include "sim/root.hpp"
-#include "sim/substrate.hpp"
+#include "sim/platform/call_log.hpp"
+#include "sim/music/app.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/platform/substrate.hpp"
 
 #include "objc/system.hpp"
 

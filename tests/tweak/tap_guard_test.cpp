@@ -1,9 +1,9 @@
 // The tap guard's state across touches, and what its alerts keep and let go.
 #include "tweak_fixture.hpp"
 
-#include "sim/device.hpp"
-#include "sim/run_loop.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/runtime_services.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <map>
 

@@ -1,7 +1,7 @@
 #include "tweak_fixture.hpp"
 
-#include "sim/root.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/uikit/uikit.hpp"
 #include "tweak/tweak.hpp"
 
 namespace {
@@ -40,4 +40,4 @@ std::optional<std::vector<std::string>> targetTitles() {
     return titles;
 }
 
-std::optional<std::string> text(NS::String string) { return sim::ui::text(string); }
+std::optional<std::string> text(NS::String string) { return sim::text(string); }

@@ -2,8 +2,8 @@
 // the tweak's state.
 #pragma once
 
-#include "sim/media_library.hpp"
-#include "sim/music_app.hpp"
+#include "sim/mediaplayer/media_library.hpp"
+#include "sim/music/app.hpp"
 #include "tweak/state.hpp"
 
 #include <optional>

@@ -2,16 +2,16 @@
 // exist, and a relaunch is a new process for it. Nothing of the old process survives: its screens
 // and alerts, queued work, observers, hooks and added methods go, the library is really unloaded,
 // and the next load starts from zero-filled state with its constructor run once.
-#include "probe_tweak.hpp"
+#include "tests/sim/music/probe_tweak.hpp"
 
-#include "sim/call_log.hpp"
-#include "sim/device.hpp"
-#include "sim/gnu_runtime.hpp"
-#include "sim/media_library.hpp"
-#include "sim/music_app.hpp"
-#include "sim/run_loop.hpp"
-#include "sim/substrate.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/call_log.hpp"
+#include "sim/platform/runtime_services.hpp"
+#include "sim/platform/gnu_runtime.hpp"
+#include "sim/mediaplayer/media_library.hpp"
+#include "sim/music/app.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/platform/substrate.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include "objc/system.hpp"
 

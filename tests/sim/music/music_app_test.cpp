@@ -2,13 +2,13 @@
 // lists alone: a touch end reaching a list selects the row and the app adds to a playlist, a
 // selection from code only marks, and the media library's additions complete on another thread
 // only when asked to.
-#include "probe_tweak.hpp"
+#include "tests/sim/music/probe_tweak.hpp"
 
-#include "sim/call_log.hpp"
-#include "sim/media_library.hpp"
-#include "sim/music_app.hpp"
-#include "sim/run_loop.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/call_log.hpp"
+#include "sim/mediaplayer/media_library.hpp"
+#include "sim/music/app.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -133,10 +133,10 @@ TEST_F(MusicApp, TheContextHeaderNamesTheItemAndMarksAlbumsInItsSubtitle) {
     ASSERT_EQ(appeared.size(), 1u);
     Object header(appeared[0].receiver);
     NS::Array arranged = header.send<UI::StackView>(sel<"titleStack">()).arrangedSubviews();
-    EXPECT_EQ(sim::ui::text(UI::Label(arranged.objectAtIndex(0).raw).text()), "Abbey Road");
+    EXPECT_EQ(sim::text(UI::Label(arranged.objectAtIndex(0).raw).text()), "Abbey Road");
     UI::StackView nested(arranged.objectAtIndex(1).raw);
     ASSERT_TRUE(nested.isKindOfClass(objc::lookUpClass("UIStackView")));
-    EXPECT_EQ(sim::ui::text(UI::Label(nested.arrangedSubviews().objectAtIndex(1).raw).text()), "The Beatles ∙ 1969");
+    EXPECT_EQ(sim::text(UI::Label(nested.arrangedSubviews().objectAtIndex(1).raw).text()), "The Beatles ∙ 1969");
 
     sim::music::showActions(std::nullopt, std::nullopt);
     Object bare(sim::callsOf("viewWillAppear:").back().receiver);

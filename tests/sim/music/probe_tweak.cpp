@@ -1,7 +1,7 @@
 // A stand-in tweak for the launch tests: like the real one it is loaded by the simulated substrate,
 // hooks, adds a method, observes a notification and queues main-queue work in its constructor, and
 // keeps its own zero-filled state, which the tests read through probeState().
-#include "probe_tweak.hpp"
+#include "tests/sim/music/probe_tweak.hpp"
 
 #include "objc/system.hpp"
 

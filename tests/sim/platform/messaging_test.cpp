@@ -1,7 +1,7 @@
 // The binding's message layer on the GNU runtime, where a nil receiver's lookup returns a method
 // that hands back its receiver: the binding itself must give zero for every return type. Super calls
 // must name the method's compile-time superclass, or a subclass of a subclass would recurse.
-#include "sim/device.hpp"
+#include "sim/platform/runtime_services.hpp"
 
 #include "objc/class_builder.hpp"
 #include "objc/uikit.hpp"

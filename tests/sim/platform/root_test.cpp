@@ -1,6 +1,6 @@
 // The device's file system inside a root folder: device paths map into it, and the Foundation entry
 // points that take a path read and write there, reading property lists as Apple's Foundation does.
-#include "sim/root.hpp"
+#include "sim/platform/root.hpp"
 
 #include "objc/foundation.hpp"
 

@@ -1,8 +1,8 @@
 // MSHookMessageEx as Substrate behaves, on the GNU runtime: swap a class's own method, override an
 // inherited one on the hooked class alone, and leave everything alone for a nil class or a
 // selector nobody answers. Relaunches rely on undoHooks giving the classes back untouched.
-#include "sim/gnu_runtime.hpp"
-#include "sim/substrate.hpp"
+#include "sim/platform/gnu_runtime.hpp"
+#include "sim/platform/substrate.hpp"
 
 #include "objc/class_builder.hpp"
 #include "objc/system.hpp"

@@ -1,5 +1,5 @@
 // The lexical rules of scenario scripts.
-#include "sim/runner.hpp"
+#include "sim/script/runner.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // UIKit's stand-ins as the simulated apps rely on them: views own their subviews and know their
 // controller, labels copy their text, colours compare by components, and alerts run a button's
 // handler once and then let go of the alert, its actions and whatever the handler kept.
-#include "sim/device.hpp"
-#include "sim/uikit.hpp"
+#include "sim/platform/runtime_services.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,7 @@ TEST_F(UIKit, LabelsCopyTheirTextAndHaveOneLine) {
     text->send(sel<"appendString:">(), NS::String::make("Hey Jude").get());
     label->setText(NS::String(text.get().raw));
     text->send(sel<"appendString:">(), NS::String::make("!").get());
-    EXPECT_EQ(sim::ui::text(label->text()), "Hey Jude");
+    EXPECT_EQ(sim::text(label->text()), "Hey Jude");
     EXPECT_EQ(label->send<NSInteger>(sel<"numberOfLines">()), 1);
     EXPECT_EQ(label->frame().size.width, 100);
 }

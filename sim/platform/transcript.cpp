@@ -1,0 +1,22 @@
+#include "sim/platform/transcript.hpp"
+
+#include <iostream>
+
+namespace sim {
+
+namespace {
+std::string& transcriptBuffer() {
+    static std::string text;
+    return text;
+}
+} // namespace
+
+void transcript(const std::string& text) {
+    std::cout << text << '\n';
+    transcriptBuffer() += text;
+    transcriptBuffer() += '\n';
+}
+
+const std::string& transcriptText() { return transcriptBuffer(); }
+
+} // namespace sim

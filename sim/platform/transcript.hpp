@@ -1,0 +1,20 @@
+// What the user sees of the simulated device, and the failure of an action that no user could do.
+// The apps write to the transcript; the scenario runner prints it and fails a line on ScriptError.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace sim {
+
+// Fails the line being run; the runner prints FILE:LINE: and the message, and stops that file.
+struct ScriptError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Appends a line to the transcript that the runner prints.
+void transcript(const std::string& text);
+// The transcript so far (for `expect log`).
+const std::string& transcriptText();
+
+} // namespace sim

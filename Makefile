@@ -1,4 +1,7 @@
-# Twinly 2. `make` builds the device package; `make test` builds the host side and runs every test.
+# Twinly 2. `make` (or `make package`) builds the device package; `make test` builds the host side
+# and runs every test; `make do` builds and installs on THEOS_DEVICE_IP, as with Theos.
+MAKEFLAGS += --no-print-directory
+STEP = @bash scripts/step.sh
 HOST_BUILD ?= build/host
 SANITIZE_BUILD ?= build/sanitize
 JOBS ?= 2
@@ -12,25 +15,25 @@ setup:
 	@sh scripts/setup.sh
 
 host: setup
-	@$(HOST_CMAKE) -B $(HOST_BUILD) >/dev/null
-	@cmake --build $(HOST_BUILD) -j $(JOBS)
+	$(STEP) "configure the host build" $(HOST_CMAKE) -B $(HOST_BUILD)
+	$(STEP) "build the host side" cmake --build $(HOST_BUILD) -j $(JOBS)
 
 test: host
-	cd $(HOST_BUILD) && ctest --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory sanitize
+	$(STEP) "run the tests" ctest --test-dir $(HOST_BUILD) --output-on-failure -j $(JOBS)
+	@$(MAKE) sanitize
 
 # The whole suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer; it
 # includes a bounded run of the preferences fuzzer (30 000 inputs, two minutes at most).
 sanitize: setup
-	@$(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON >/dev/null
-	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(STEP) "configure the sanitizer build" $(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON
+	$(STEP) "build the sanitizer suite" cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	$(STEP) "run the sanitizer suite" ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
 # A longer fuzzer run; FUZZ_SECONDS sets how long.
 FUZZ_SECONDS ?= 1200
 fuzz: setup
-	@$(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON >/dev/null
-	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target preferences_fuzzer
+	$(STEP) "configure the sanitizer build" $(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON
+	$(STEP) "build the fuzzer" cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target preferences_fuzzer
 	cd $(SANITIZE_BUILD) && TWINLY_FUZZ_SECONDS=$(FUZZ_SECONDS) TWINLY_FUZZ_RUNS=-1 TWINLY_FUZZ_SEED=0 ctest -R '^fuzz\.' --output-on-failure
 
 demo: host

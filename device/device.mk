@@ -4,20 +4,26 @@ THEOS_DEVICE_PORT ?= 22
 control_field = $(shell sed -n 's/^$(1): *//p' device/layout/DEBIAN/control)
 DEVICE_PACKAGE = packages/$(call control_field,Package)_$(call control_field,Version)_$(call control_field,Architecture).deb
 
-.PHONY: package install
+.PHONY: package install do device-address
 
 package: setup
-	@cmake -S device -B $(DEVICE_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/device/ios-arm64.cmake \
-		-DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-	@cmake --build $(DEVICE_BUILD) -j $(JOBS) -- --no-print-directory
-	@sh device/package.sh $(DEVICE_BUILD) $(DEVICE_PACKAGE)
+	$(STEP) "configure the device build" cmake -S device -B $(DEVICE_BUILD) \
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/device/ios-arm64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+	$(STEP) "build the device binaries" cmake --build $(DEVICE_BUILD) -j $(JOBS)
+	$(STEP) "pack $(DEVICE_PACKAGE)" sh device/package.sh $(DEVICE_BUILD) $(DEVICE_PACKAGE)
+
+# Theos's habit: build, then install.
+do: device-address package install
 
 # One ssh session: copy, install, and quit the Music app so that it loads the new tweak when
 # opened again (killall fails when Music is not running, which is fine).
-install: package
-	@test -n "$(THEOS_DEVICE_IP)" || { \
-		echo "make install: set THEOS_DEVICE_IP to the device's address (and THEOS_DEVICE_PORT if ssh is not on port 22)" >&2; \
-		exit 1; }
-	ssh -p $(THEOS_DEVICE_PORT) root@$(THEOS_DEVICE_IP) \
+install: device-address package
+	$(STEP) "install on $(THEOS_DEVICE_IP)" ssh -p $(THEOS_DEVICE_PORT) root@$(THEOS_DEVICE_IP) \
 		'cat > /tmp/twinly2.deb && dpkg -i /tmp/twinly2.deb && rm -f /tmp/twinly2.deb && { killall -9 Music || true; }' \
 		< $(DEVICE_PACKAGE)
+
+# Asked before anything is built, so that a missing address stops at once.
+device-address:
+	@test -n "$(THEOS_DEVICE_IP)" || { \
+		echo "make $(MAKECMDGOALS): set THEOS_DEVICE_IP to the device's address (and THEOS_DEVICE_PORT if ssh is not on port 22)" >&2; \
+		exit 1; }

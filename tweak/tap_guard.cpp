@@ -95,6 +95,9 @@ void checkPlaylistPick(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Ev
 } // namespace
 
 void collectionViewTouchesBegan(UI::CollectionView self, SEL cmd, NS::Set touches, UI::Event event) {
+    // A touch that was cancelled (a press that became a scroll) never reached a touch end: its flag
+    // must not hold back the tap that follows.
+    tweakState.pendingDuplicateTap = false;
     objc::Object indexPath = touchedIndexPath(self, event);
     if (!indexPath) return;
     UI::View cell = self.cellForItemAtIndexPath(indexPath);

@@ -1,5 +1,6 @@
 #include "sim/uikit/uikit.hpp"
 
+#include "sim/platform/transcript.hpp"
 #include "sim/uikit/main_thread.hpp"
 
 #include <Block.h>
@@ -277,8 +278,35 @@ id controllerNavigationItem(id self, SEL) {
     if (!item) item = Ref<Object>::adopt(NS::classNamed("UINavigationItem").send<Object>(sel<"new">()));
     return item.get().raw;
 }
+// A controller as UIKit's refusals name it: its class, and an alert's message.
+std::string describe(id shown) {
+    std::string name = class_getName(objc::classOf(shown));
+    if (!Object(shown).isKindOfClass(objc::lookUpClass("UIAlertController"))) return name;
+    return name + " " + quotedOrNone(text(Object(shown).send<String>(sel<"message">())));
+}
+
+// Whether the controller's view is on screen: presented, or in a window's hierarchy.
+bool isOnScreen(id self) {
+    for (const auto& shown : presentations())
+        if (shown.get().raw == self) return true;
+    for (id current = controller(self).view.get().raw; current != nullptr; current = view(current).superview)
+        if (Object(current).isKindOfClass(objc::lookUpClass("UIWindow"))) return true;
+    return false;
+}
+
+// UIKit presents nothing from a controller that is already presenting or not on screen; it only
+// warns, and the completion never runs.
+bool refusesToPresent(id self, id presented) {
+    std::string why;
+    if (id already = controller(self).presented.get().raw) why = "which is already presenting " + describe(already);
+    else if (!isOnScreen(self)) why = "whose view is not on screen";
+    else return false;
+    transcript("  UIKit: refused to present " + describe(presented) + " from " + describe(self) + ", " + why);
+    return true;
+}
+
 void controllerPresent(id self, SEL, id presented, BOOL, void (^completion)()) {
-    if (presented == nullptr) return;
+    if (presented == nullptr || refusesToPresent(self, presented)) return;
     auto kept = Ref<UI::ViewController>::retain(UI::ViewController(presented));
     controller(self).presented = kept;
     controller(presented).presenting = self;

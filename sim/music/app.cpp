@@ -6,6 +6,7 @@
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/transcript.hpp"
 #include "sim/platform/substrate.hpp"
+#include "sim/uikit/main_thread.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <dlfcn.h>
@@ -192,7 +193,8 @@ void defineAppClasses(const LaunchOptions& options) {
     using objc::ClassBuilder;
     ui::defineClasses(options.leftOut);
     media::defineClasses(options.leftOut);
-    defineClass("UICollectionView", "UIView", options.leftOut, [](ClassBuilder& c) {
+    // UIKit's own classes check the thread in every method, as the rest of UIKit does.
+    ui::defineUIKitClass("UICollectionView", "UIView", options.leftOut, [](ui::UIKitClassBuilder& c) {
         c.ivar<void*>(kListState)
             .method<listDealloc>(sel<"dealloc">())
             .method<listTouchesBegan>(sel<"touchesBegan:withEvent:">())
@@ -202,8 +204,8 @@ void defineAppClasses(const LaunchOptions& options) {
             .method<listCellForItemAtIndexPath>(sel<"cellForItemAtIndexPath:">())
             .method<listSelectItem>(sel<"selectItemAtIndexPath:animated:scrollPosition:">());
     });
-    defineClass("UICollectionViewCell", "UIView", options.leftOut,
-                [](ClassBuilder& c) { c.ivar<void*>(kCellState).method<cellDealloc>(sel<"dealloc">()); });
+    ui::defineUIKitClass("UICollectionViewCell", "UIView", options.leftOut,
+                         [](ui::UIKitClassBuilder& c) { c.ivar<void*>(kCellState).method<cellDealloc>(sel<"dealloc">()); });
     defineCell("Music.SongCell", options, options.songCellHasOwnSetIsDisabled);
     defineCell("Music.SearchResultCell", options, false);
     defineCell("Music.PlaylistCell", options, false);

@@ -106,6 +106,13 @@ id freshCollection(id record) {
     return made.autorelease();
 }
 
+// An autoreleased array of new objects standing for the library's `records`.
+template <class T> id freshObjects(const std::vector<Ref<T>>& records, id (*freshObject)(id)) {
+    auto fresh = NS::MutableArray::make();
+    for (const auto& record : records) fresh->addObject(Object(freshObject(record.get().raw)));
+    return Object(fresh.get().retain()).autorelease();
+}
+
 // Equal by persistent ID within a kind of object, never by identity.
 BOOL itemIsEqual(id self, SEL, id other) {
     return other && Object(other).isKindOfClass(objc::lookUpClass("MPMediaItem")) &&
@@ -127,11 +134,7 @@ void collectionDealloc(id self, SEL) {
     destroyState<CollectionState>(Object(self), kCollectionState);
     deallocAsSuperclass(self, "NSObject");
 }
-id collectionItems(id self, SEL) {
-    auto fresh = NS::MutableArray::make();
-    for (const auto& held : collection(self).items) fresh->addObject(Object(freshItem(held.get().raw)));
-    return Object(fresh.get().retain()).autorelease();
-}
+id collectionItems(id self, SEL) { return freshObjects(collection(self).items, freshItem); }
 id collectionRepresentativeItem(id self, SEL) {
     const auto& items = collection(self).items;
     return items.empty() ? nullptr : freshItem(items.front().get().raw);
@@ -187,14 +190,9 @@ id makeQuery(id cls, bool playlists) {
 }
 id queryPlaylists(id cls, SEL) { return makeQuery(cls, true); }
 id queryAlbums(id cls, SEL) { return makeQuery(cls, false); }
-template <class T> id freshCollections(const std::vector<Ref<T>>& records) {
-    auto fresh = NS::MutableArray::make();
-    for (const auto& record : records) fresh->addObject(Object(freshCollection(record.get().raw)));
-    return Object(fresh.get().retain()).autorelease();
-}
 id queryCollections(id self, SEL) {
-    if (query(self).playlists) return freshCollections(library().playlists);
-    return freshCollections(library().albums);
+    if (query(self).playlists) return freshObjects(library().playlists, freshCollection);
+    return freshObjects(library().albums, freshCollection);
 }
 
 std::vector<PendingAddition> takePending() {

@@ -69,6 +69,22 @@ private:
     T object_;
 };
 
+// Refers to an object without keeping it alive: `load` gives an owning reference to it, or nil once
+// it has been deallocated. Safe to copy and destroy on any thread, as the runtime's weak table is.
+template <class T> class Weak {
+public:
+    constexpr Weak() = default;
+    explicit Weak(T object) { objc_initWeak(&slot_, object.raw); }
+    Weak(const Weak& other) { objc_copyWeak(&slot_, &other.slot_); }
+    Weak& operator=(const Weak&) = delete;
+    ~Weak() { objc_destroyWeak(&slot_); }
+
+    Ref<T> load() const { return Ref<T>::adopt(T(objc_loadWeakRetained(&slot_))); }
+
+private:
+    mutable id slot_ = nullptr; // the runtime's functions take the slot's address, also to read it
+};
+
 // One class handle type for the few places that pass a class as an object.
 inline Object classObject(Class cls) { return Object(reinterpret_cast<id>(cls)); }
 

@@ -56,6 +56,11 @@ Ivar class_getInstanceVariable(Class cls, const char* name);
 ptrdiff_t ivar_getOffset(Ivar ivar);
 void* objc_autoreleasePoolPush();
 void objc_autoreleasePoolPop(void* pool);
+// Zeroing weak references: the slot reads nil once its object is deallocated.
+id objc_initWeak(id* location, id object);
+id objc_loadWeakRetained(id* location);
+void objc_copyWeak(id* to, id* from);
+void objc_destroyWeak(id* location);
 
 #if defined(__APPLE__)
 struct objc_super {

@@ -35,10 +35,15 @@ bool checkAlbum(MP::Playlist playlist, NS::MutableArray missingSongs) {
     return found;
 }
 
-void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, objc::Ref<UI::View> anchor) {
-    // The library may complete on any thread; UIKit is touched on the main thread only. Whatever
-    // the outcome, the user is told the songs went in, as the library reports no useful error.
+void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, objc::Weak<UI::CollectionView> list) {
+    // `list` is taken by value: a block captures a C++ reference as a reference, not a copy.
+    // The library completes on a thread of its own and lets go of the completion there, so the
+    // completion holds nothing of UIKit: only the weak reference, loaded on the main thread. A list
+    // that has gone in the meantime (the picker closed) gets no notice. Whatever the outcome, the
+    // user is told the songs went in, as the library reports no useful error.
     playlist.addMediaItems(missingSongs, ^(id) {
-        sys::runOnMainQueue(^{ presentMissingSongsNotice(anchor); });
+        sys::runOnMainQueue(^{
+            if (objc::Ref<UI::CollectionView> shown = list.load()) presentMissingSongsNotice(shown);
+        });
     });
 }

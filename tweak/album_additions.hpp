@@ -8,5 +8,6 @@
 // whether `playlist` holds any of them, and appends the others to `missingSongs`, in album order.
 bool checkAlbum(MP::Playlist playlist, NS::MutableArray missingSongs);
 
-// Adds the missing songs to the playlist, then confirms over the view's controller.
-void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, objc::Ref<UI::View> anchor);
+// Adds the missing songs to the playlist, then confirms over the list's controller if the list is
+// still there.
+void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, objc::Weak<UI::CollectionView> list);

@@ -19,19 +19,23 @@ void passTouchEndOn(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event
 }
 
 // A touch end held back while an alert asks: what "Add Again" needs to let it through, calling the
-// saved implementation itself so that none of the guard's tests run again for it. It keeps the
-// collection view alive too, so that a handler that runs after the list went away never touches a
-// freed view.
+// saved implementation itself so that none of the guard's tests run again for it. The list is
+// referred to, not owned (the alert must not keep a list alive); a handler that runs after the list
+// went away does nothing with it.
 struct HeldTouchEnd {
-    Ref<UI::CollectionView> view;
+    objc::Weak<UI::CollectionView> view;
     SEL cmd;
     Ref<NS::Set> touches;
     Ref<UI::Event> event;
 
     HeldTouchEnd(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event)
-        : view(Ref<UI::CollectionView>::retain(view)), cmd(cmd), touches(Ref<NS::Set>::retain(touches)),
-          event(Ref<UI::Event>::retain(event)) {}
-    void passOn() const { passTouchEndOn(view, cmd, touches, event); }
+        : view(view), cmd(cmd), touches(Ref<NS::Set>::retain(touches)), event(Ref<UI::Event>::retain(event)) {}
+    // Passes the touch end on to the list if it is still there, and gives the list (or nil).
+    Ref<UI::CollectionView> passOn() const {
+        Ref<UI::CollectionView> list = view.load();
+        if (list) passTouchEndOn(list, cmd, touches, event);
+        return list;
+    }
 };
 
 // Asks "Add Again" or "Skip", "Skip" preferred, over the list's view controller.
@@ -52,8 +56,7 @@ void raiseSongDuplicateAlert(UI::CollectionView view, SEL cmd, NS::Set touches, 
     presentDuplicateAlert(
         view, NS::literal<"This song is already in your playlist.">(),
         ^(id) {
-            held.passOn();
-            held.view->selectItemAtIndexPath(keptIndexPath, YES, 0);
+            held.passOn()->selectItemAtIndexPath(keptIndexPath, YES, 0);
         },
         nullptr);
 }
@@ -92,6 +95,9 @@ void checkPlaylistPick(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Ev
 } // namespace
 
 void collectionViewTouchesBegan(UI::CollectionView self, SEL cmd, NS::Set touches, UI::Event event) {
+    // A touch that was cancelled (a press that became a scroll) never reached a touch end: its flag
+    // must not hold back the tap that follows.
+    tweakState.pendingDuplicateTap = false;
     objc::Object indexPath = touchedIndexPath(self, event);
     if (!indexPath) return;
     UI::View cell = self.cellForItemAtIndexPath(indexPath);

@@ -1,9 +1,11 @@
 #include "sim/mediaplayer/media_library.hpp"
 
+#include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 
 #include <Block.h>
 
+#include <future>
 #include <thread>
 
 // MediaPlayer's property names, exported for the tweak, which links against them.
@@ -28,9 +30,15 @@ using objc::Object;
 using objc::Ref;
 using objc::sel;
 
+// Every object of the library has a persistent ID; the library's own objects are the records, and
+// each query hands out fresh objects equal to them by that ID, as MediaPlayer does.
+using PersistentID = unsigned long long;
+PersistentID nextPersistentID = 1;
+
 struct ItemState {
     Ref<String> title;
     Ref<String> albumTitle;
+    PersistentID persistentID = 0;
 };
 constexpr const char* kItemState = "_simItem";
 ItemState& item(id self) { return stateOf<ItemState>(Object(self), kItemState); }
@@ -39,9 +47,16 @@ ItemState& item(id self) { return stateOf<ItemState>(Object(self), kItemState); 
 struct CollectionState {
     Ref<String> title;
     std::vector<Ref<MP::Item>> items;
+    PersistentID persistentID = 0;
+    Ref<Object> record; // for a fresh object: the library's own collection it stands for
 };
 constexpr const char* kCollectionState = "_simCollection";
-CollectionState& collection(id self) { return stateOf<CollectionState>(Object(self), kCollectionState); }
+CollectionState& ownState(id self) { return stateOf<CollectionState>(Object(self), kCollectionState); }
+// The library's record of the collection, whichever object of it `self` is.
+CollectionState& collection(id self) {
+    Object record = ownState(self).record;
+    return record ? ownState(record.raw) : ownState(self);
+}
 
 struct QueryState {
     bool playlists = false;
@@ -76,6 +91,40 @@ id itemValueForProperty(id self, SEL, id property) {
     return nullptr;
 }
 
+// A new item object for the library's item `record`.
+id freshItem(id record) {
+    Object made(NS::classNamed("MPMediaItem").send<id>(sel<"new">()));
+    item(made.raw) = item(record);
+    return made.autorelease();
+}
+
+// A new collection object (of the record's class) for the library's collection `record`.
+id freshCollection(id record) {
+    Object made(objc::classObject(objc::classOf(record)).send<id>(sel<"new">()));
+    ownState(made.raw).record = Ref<Object>::retain(Object(record));
+    ownState(made.raw).persistentID = ownState(record).persistentID;
+    return made.autorelease();
+}
+
+// An autoreleased array of new objects standing for the library's `records`.
+template <class T> id freshObjects(const std::vector<Ref<T>>& records, id (*freshObject)(id)) {
+    auto fresh = NS::MutableArray::make();
+    for (const auto& record : records) fresh->addObject(Object(freshObject(record.get().raw)));
+    return Object(fresh.get().retain()).autorelease();
+}
+
+// Equal by persistent ID within a kind of object, never by identity.
+BOOL itemIsEqual(id self, SEL, id other) {
+    return other && Object(other).isKindOfClass(objc::lookUpClass("MPMediaItem")) &&
+           item(self).persistentID == item(other).persistentID;
+}
+NSUInteger itemHash(id self, SEL) { return NSUInteger(item(self).persistentID); }
+BOOL collectionIsEqual(id self, SEL, id other) {
+    return other && Object(other).isKindOfClass(objc::lookUpClass("MPMediaItemCollection")) &&
+           ownState(self).persistentID == ownState(other).persistentID;
+}
+NSUInteger collectionHash(id self, SEL) { return NSUInteger(ownState(self).persistentID); }
+
 void itemDealloc(id self, SEL) {
     destroyState<ItemState>(Object(self), kItemState);
     deallocAsSuperclass(self, "NSObject");
@@ -85,10 +134,10 @@ void collectionDealloc(id self, SEL) {
     destroyState<CollectionState>(Object(self), kCollectionState);
     deallocAsSuperclass(self, "NSObject");
 }
-id collectionItems(id self, SEL) { return autoreleasedArray(collection(self).items); }
+id collectionItems(id self, SEL) { return freshObjects(collection(self).items, freshItem); }
 id collectionRepresentativeItem(id self, SEL) {
     const auto& items = collection(self).items;
-    return items.empty() ? nullptr : items.front().get().raw;
+    return items.empty() ? nullptr : freshItem(items.front().get().raw);
 }
 NSUInteger collectionCount(id self, SEL) { return collection(self).items.size(); }
 
@@ -110,9 +159,22 @@ void append(MP::Playlist playlist, const std::vector<Ref<MP::Item>>& items) {
     report(playlist, items);
 }
 
+// The library's own item equal to `given`, or `given` itself when the library has none.
+MP::Item recordOf(MP::Item given) {
+    for (const auto& song : library().songs)
+        if (item(song.get().raw).persistentID == item(given.raw).persistentID) return song.get();
+    return given;
+}
+
+MP::Playlist recordOf(MP::Playlist given) {
+    Object record = ownState(given.raw).record;
+    return record ? MP::Playlist(record.raw) : given;
+}
+
 void playlistAddMediaItems(id self, SEL, id items, MP::AdditionCompletion completion) {
-    PendingAddition addition{Ref<MP::Playlist>::retain(MP::Playlist(self)), {}, nullptr};
-    for (MP::Item added : NS::each<MP::Item>(Object(items))) addition.items.push_back(Ref<MP::Item>::retain(added));
+    PendingAddition addition{Ref<MP::Playlist>::retain(recordOf(MP::Playlist(self))), {}, nullptr};
+    for (MP::Item added : NS::each<MP::Item>(Object(items)))
+        addition.items.push_back(Ref<MP::Item>::retain(recordOf(added)));
     if (completion) addition.completion = Block_copy(completion);
     library().pending.push_back(std::move(addition));
 }
@@ -129,8 +191,8 @@ id makeQuery(id cls, bool playlists) {
 id queryPlaylists(id cls, SEL) { return makeQuery(cls, true); }
 id queryAlbums(id cls, SEL) { return makeQuery(cls, false); }
 id queryCollections(id self, SEL) {
-    if (query(self).playlists) return autoreleasedArray(library().playlists);
-    return autoreleasedArray(library().albums);
+    if (query(self).playlists) return freshObjects(library().playlists, freshCollection);
+    return freshObjects(library().albums, freshCollection);
 }
 
 std::vector<PendingAddition> takePending() {
@@ -146,14 +208,18 @@ void defineClasses(const ClassNames& leftOut) {
     defineClass("MPMediaItem", "NSObject", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kItemState)
             .method<itemDealloc>(sel<"dealloc">())
-            .method<itemValueForProperty>(sel<"valueForProperty:">());
+            .method<itemValueForProperty>(sel<"valueForProperty:">())
+            .method<itemIsEqual>(sel<"isEqual:">())
+            .method<itemHash>(sel<"hash">());
     });
     defineClass("MPMediaItemCollection", "NSObject", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kCollectionState)
             .method<collectionDealloc>(sel<"dealloc">())
             .method<collectionItems>(sel<"items">())
             .method<collectionRepresentativeItem>(sel<"representativeItem">())
-            .method<collectionCount>(sel<"count">());
+            .method<collectionCount>(sel<"count">())
+            .method<collectionIsEqual>(sel<"isEqual:">())
+            .method<collectionHash>(sel<"hash">());
     });
     defineClass("MPMediaPlaylist", "MPMediaItemCollection", leftOut, [](ClassBuilder& c) {
         c.method<playlistValueForProperty>(sel<"valueForProperty:">())
@@ -179,6 +245,7 @@ void reset() {
 MP::Item addSong(const std::optional<std::string>& title) {
     auto song = make<MP::Item>("MPMediaItem");
     item(song.get().raw).title = stringOf(title);
+    item(song.get().raw).persistentID = nextPersistentID++;
     library().songs.push_back(song);
     return song;
 }
@@ -186,6 +253,7 @@ MP::Item addSong(const std::optional<std::string>& title) {
 MP::Collection addAlbum(const std::string& title, const std::vector<MP::Item>& songs) {
     auto album = make<MP::Collection>("MPMediaItemCollection");
     collection(album.get().raw).title = String::make(title.c_str());
+    collection(album.get().raw).persistentID = nextPersistentID++;
     for (MP::Item song : songs) {
         item(song.raw).albumTitle = collection(album.get().raw).title;
         collection(album.get().raw).items.push_back(Ref<MP::Item>::retain(song));
@@ -197,6 +265,7 @@ MP::Collection addAlbum(const std::string& title, const std::vector<MP::Item>& s
 MP::Playlist addPlaylist(const std::string& name, const std::vector<MP::Item>& items) {
     auto playlist = make<MP::Playlist>("MPMediaPlaylist");
     collection(playlist.get().raw).title = String::make(name.c_str());
+    collection(playlist.get().raw).persistentID = nextPersistentID++;
     for (MP::Item song : items) collection(playlist.get().raw).items.push_back(Ref<MP::Item>::retain(song));
     library().playlists.push_back(playlist);
     return playlist;
@@ -241,11 +310,16 @@ size_t pendingAdditions() { return library().pending.size(); }
 namespace {
 
 // Finishes every pending addition on a thread of its own, as the media library does: with success
-// the items join the playlist and the completion gets nil, with failure they do not and it gets an error.
+// the items join the playlist and the completion gets nil, with failure they do not and it gets an
+// error. The library lets go of the completions on its thread too, and only after the main queue
+// has run what they brought: the worst order for a completion that holds the last reference to
+// something that must die on the main thread.
 void finishAdditions(bool succeed) {
     std::vector<PendingAddition> additions = takePending();
     if (additions.empty()) return;
-    std::thread([&additions, succeed] {
+    std::promise<void> completed, drained;
+    std::future<void> whenCompleted = completed.get_future(), whenDrained = drained.get_future();
+    std::thread library([&] {
         ForeignThread thread;
         for (PendingAddition& addition : additions) {
             id error = nullptr;
@@ -257,9 +331,15 @@ void finishAdditions(bool succeed) {
             }
             if (addition.completion) addition.completion(error);
         }
-    }).join();
-    for (PendingAddition& addition : additions)
-        if (addition.completion) Block_release(addition.completion);
+        completed.set_value();
+        whenDrained.wait();
+        for (PendingAddition& addition : additions)
+            if (addition.completion) Block_release(addition.completion);
+    });
+    whenCompleted.wait();
+    drainMainQueue();
+    drained.set_value();
+    library.join();
 }
 
 } // namespace

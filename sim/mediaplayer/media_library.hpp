@@ -9,8 +9,9 @@
 //                          addMediaItems:completionHandler: (completes at `completeAdditions`)
 //   MPMediaQuery           playlistsQuery, albumsQuery, collections (library order, taken afresh)
 //
-// Items are distinct objects compared by identity, so two songs of one title stay two songs. The
-// library outlives the Music app's process (a relaunch keeps it); `reset` empties it.
+// Every query (collections, items, representativeItem) gives fresh objects, equal to the library's
+// own (isEqual:, hash) by persistent ID and never the same object; two songs of one title stay two
+// songs. The functions below give and take the library's own objects. The library outlives the Music app's process (a relaunch keeps it); `reset` empties it.
 #pragma once
 
 #include "sim/platform/stand_in_classes.hpp"
@@ -47,7 +48,8 @@ void appendToPlaylist(MP::Playlist playlist, const std::vector<MP::Item>& items)
 // Additions asked for through addMediaItems:completionHandler: and not completed yet.
 size_t pendingAdditions();
 // Completes every pending addition on another thread, as the media library does: the items join
-// the playlist and the completion is called there with a nil error. Returns when they are done.
+// the playlist and the completion is called there with a nil error; the main queue then runs what
+// the completions brought, and the library releases them on its thread. Returns when all is done.
 void completeAdditions();
 // Fails every pending addition the same way: nothing joins the playlists, each completion gets an error.
 void failAdditions();

@@ -6,6 +6,7 @@
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/transcript.hpp"
 #include "sim/platform/substrate.hpp"
+#include "sim/uikit/main_thread.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <dlfcn.h>
@@ -192,7 +193,8 @@ void defineAppClasses(const LaunchOptions& options) {
     using objc::ClassBuilder;
     ui::defineClasses(options.leftOut);
     media::defineClasses(options.leftOut);
-    defineClass("UICollectionView", "UIView", options.leftOut, [](ClassBuilder& c) {
+    // UIKit's own classes check the thread in every method, as the rest of UIKit does.
+    ui::defineUIKitClass("UICollectionView", "UIView", options.leftOut, [](ui::UIKitClassBuilder& c) {
         c.ivar<void*>(kListState)
             .method<listDealloc>(sel<"dealloc">())
             .method<listTouchesBegan>(sel<"touchesBegan:withEvent:">())
@@ -202,8 +204,8 @@ void defineAppClasses(const LaunchOptions& options) {
             .method<listCellForItemAtIndexPath>(sel<"cellForItemAtIndexPath:">())
             .method<listSelectItem>(sel<"selectItemAtIndexPath:animated:scrollPosition:">());
     });
-    defineClass("UICollectionViewCell", "UIView", options.leftOut,
-                [](ClassBuilder& c) { c.ivar<void*>(kCellState).method<cellDealloc>(sel<"dealloc">()); });
+    ui::defineUIKitClass("UICollectionViewCell", "UIView", options.leftOut,
+                         [](ui::UIKitClassBuilder& c) { c.ivar<void*>(kCellState).method<cellDealloc>(sel<"dealloc">()); });
     defineCell("Music.SongCell", options, options.songCellHasOwnSetIsDisabled);
     defineCell("Music.SearchResultCell", options, false);
     defineCell("Music.PlaylistCell", options, false);
@@ -262,6 +264,8 @@ struct Process {
     LaunchOptions options;
     void* tweak = nullptr;
     std::vector<MethodsMark> marks;
+    // The app's window: a screen is on screen while its controller's view is in it.
+    Ref<UI::View> window;
     Screens screens;
     Ref<UI::View> marquee;
     Ref<UI::View> transport;
@@ -327,6 +331,11 @@ Ref<UI::CollectionView> showList(UI::ViewController controller, const char* cell
     return shown;
 }
 
+void putOnScreen(UI::ViewController controller) { runningProcess().window->addSubview(controller.view()); }
+void takeOffScreen(const Ref<UI::ViewController>& controller) {
+    if (controller) controller->view().send(sel<"removeFromSuperview">());
+}
+
 // A list that leaves the screen no longer acts on touches that reach it later.
 void detach(const Ref<UI::CollectionView>& shown) {
     if (shown) list(shown.get().raw).onSelect = nullptr;
@@ -336,6 +345,7 @@ void closePickerScreen() {
     if (!process || !screens().picker) return;
     Screens& shown = screens();
     detach(shown.pickerList);
+    takeOffScreen(shown.picker);
     shown.picker = {};
     shown.pickerList = {};
     shown.pickerSongs.clear();
@@ -345,6 +355,7 @@ void closePickerScreen() {
 void closePlaylistPickerScreen() {
     Screens& shown = screens();
     detach(shown.playlistList);
+    takeOffScreen(shown.playlistPicker);
     shown.playlistPicker = {};
     shown.playlistList = {};
     shown.pickerPlaylists.clear();
@@ -357,6 +368,9 @@ void clearScreens() {
     Screens& shown = screens();
     detach(shown.pickerList);
     detach(shown.playlistList);
+    for (const Ref<UI::ViewController>* controller :
+         {&shown.playlistPage, &shown.picker, &shown.contextActions, &shown.playlistPicker})
+        takeOffScreen(*controller);
     shown = Screens();
 }
 
@@ -415,6 +429,7 @@ void showContextActions(const std::optional<std::string>& title, const std::opti
     context(controller.get().raw).titleStack = stack;
     controller->view().addSubview(stack.get());
     screens().contextActions = controller;
+    putOnScreen(controller);
     screens().contextItem = std::move(item);
     transcript("  Music: context actions of " + quotedOrNone(title) + ", subtitle " + quotedOrNone(subtitle));
     controller->send(sel<"viewWillAppear:">(), YES);
@@ -472,6 +487,7 @@ void launch(const LaunchOptions& options) {
     }
     // The counts of the lists' touch handling run on across processes, as the scenario reads them.
     observed.selection.reset();
+    process->window = make<UI::View>("UIWindow");
     process->marquee = make<UI::View>("MPUMarqueeView");
     process->transport = make<UI::View>("MPUHalfTintedTransportButton");
     transcript("  Music: launched; the substrate loads the tweak");
@@ -489,6 +505,7 @@ void quit() {
     {
         NS::AutoreleasePool pool;
         clearScreens();
+        ended.window = {};
         ended.marquee = {};
         ended.transport = {};
     }
@@ -534,6 +551,7 @@ void openPlaylist(const std::optional<std::string>& name) {
     header(shown.header.get().raw).titleText = stringOf(name);
     shown.pageTitle = name;
     shown.playlistPage->view().addSubview(shown.header.get());
+    putOnScreen(shown.playlistPage);
     transcript("  Music: playlist page " + quotedOrNone(name));
     shown.header->send(sel<"layoutSubviews">());
 }
@@ -544,6 +562,7 @@ void openPicker() {
     if (shown.picker) throw AppError("the picker is open already");
     shown.picker = make<UI::ViewController>("Music.MediaPickerNavigationController");
     if (!shown.picker) throw AppError("the app has no Music.MediaPickerNavigationController");
+    putOnScreen(shown.picker);
     transcript("  Music: the add-music picker opens over " + quotedOrNone(shown.pageTitle));
     shown.picker->send(sel<"viewWillAppear:">(), YES);
     std::vector<std::optional<std::string>> titles;
@@ -601,6 +620,7 @@ void openPlaylistPicker() {
     if (shown.playlistPicker) throw AppError("the playlist picker is open already");
     shown.playlistPicker = make<UI::ViewController>("Music.PlaylistPickerViewController");
     if (!shown.playlistPicker) throw AppError("the app has no Music.PlaylistPickerViewController");
+    putOnScreen(shown.playlistPicker);
     transcript("  Music: the playlist picker opens");
     std::vector<std::optional<std::string>> names;
     for (MP::Playlist playlist : media::playlists()) {

@@ -436,8 +436,19 @@ void endOfLine(Words& words, void (*action)()) {
     action();
 }
 
+// Commands that reach the app under an alert, which covers it as on a device: the user cannot.
+bool coveredByAlert(const std::string& name) {
+    static const char* const kCovered[] = {"tap", "drag", "touch", "search", "open", "close", "actions", "add"};
+    for (const char* covered : kCovered)
+        if (name == covered) return true;
+    return false;
+}
+
 void command(Words& words) {
     std::string name = words.word("a command");
+    if (UI::AlertController alert = ui::alertOnScreen(); alert && coveredByAlert(name))
+        throw ScriptError("cannot " + name + ": an alert is on screen (" + quotedOrNone(ui::contentOf(alert).message) +
+                          "), the user can only press one of its buttons");
     if (name == "song") return defineSong(words);
     if (name == "album") {
         std::string title = words.text("an album title");

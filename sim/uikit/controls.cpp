@@ -1,6 +1,7 @@
 #include "sim/uikit/controls.hpp"
 
 #include "sim/platform/ivars.hpp"
+#include "sim/uikit/main_thread.hpp"
 #include "sim/uikit/png.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/uikit/uikit.hpp"
@@ -62,7 +63,7 @@ void defineUIKitControls() {
             .method<imageInitWithContentsOfFile>(sel<"initWithContentsOfFile:">())
             .method<getValue<CGSize, "_size">>(sel<"size">());
     });
-    defineClass("UIImageView", "UIView", none, [](objc::ClassBuilder& view) {
+    ui::defineUIKitClass("UIImageView", "UIView", none, [](ui::UIKitClassBuilder& view) {
         view.ivar<id>("_image")
             .ivar<NSInteger>("_contentMode")
             .method<getObject<"_image">>(sel<"image">())
@@ -71,7 +72,7 @@ void defineUIKitControls() {
             .method<setValue<NSInteger, "_contentMode">>(sel<"setContentMode:">())
             .method<deallocReleasing<"UIImageView", "_image">>(sel<"dealloc">());
     });
-    defineClass("UISwitch", "UIView", none, [](objc::ClassBuilder& control) {
+    ui::defineUIKitClass("UISwitch", "UIView", none, [](ui::UIKitClassBuilder& control) {
         control.ivar<BOOL>("_on")
             .ivar<id>("_onTintColor")
             .method<getValue<BOOL, "_on">>(sel<"isOn">())
@@ -80,7 +81,7 @@ void defineUIKitControls() {
             .method<setObject<"_onTintColor">>(sel<"setOnTintColor:">())
             .method<deallocReleasing<"UISwitch", "_onTintColor">>(sel<"dealloc">());
     });
-    defineClass("UIBarButtonItem", "NSObject", none, [](objc::ClassBuilder& item) {
+    ui::defineUIKitClass("UIBarButtonItem", "NSObject", none, [](ui::UIKitClassBuilder& item) {
         item.ivar<id>("_title")
             .ivar<NSInteger>("_style")
             .ivar<id>("_target")
@@ -92,7 +93,7 @@ void defineUIKitControls() {
             .method<getValue<SEL, "_action">>(sel<"action">())
             .method<deallocReleasing<"UIBarButtonItem", "_title">>(sel<"dealloc">());
     });
-    defineClass("UITableViewCell", "UIView", none, [](objc::ClassBuilder& cell) {
+    ui::defineUIKitClass("UITableViewCell", "UIView", none, [](ui::UIKitClassBuilder& cell) {
         cell.ivar<NSInteger>("_style")
             .ivar<id>("_reuseIdentifier")
             .ivar<id>("_contentView")
@@ -102,7 +103,7 @@ void defineUIKitControls() {
             .method<getObject<"_contentView">>(sel<"contentView">())
             .method<deallocReleasing<"UITableViewCell", "_reuseIdentifier", "_contentView">>(sel<"dealloc">());
     });
-    defineClass("UITableView", "UIView", none, [](objc::ClassBuilder& table) {
+    ui::defineUIKitClass("UITableView", "UIView", none, [](ui::UIKitClassBuilder& table) {
         table.ivar<id>("_tableHeaderView")
             .method<getObject<"_tableHeaderView">>(sel<"tableHeaderView">())
             .method<tableViewSetTableHeaderView>(sel<"setTableHeaderView:">())

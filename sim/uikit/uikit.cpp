@@ -1,5 +1,8 @@
 #include "sim/uikit/uikit.hpp"
 
+#include "sim/platform/transcript.hpp"
+#include "sim/uikit/main_thread.hpp"
+
 #include <Block.h>
 
 #include <algorithm>
@@ -275,8 +278,35 @@ id controllerNavigationItem(id self, SEL) {
     if (!item) item = Ref<Object>::adopt(NS::classNamed("UINavigationItem").send<Object>(sel<"new">()));
     return item.get().raw;
 }
+// A controller as UIKit's refusals name it: its class, and an alert's message.
+std::string describe(id shown) {
+    std::string name = class_getName(objc::classOf(shown));
+    if (!Object(shown).isKindOfClass(objc::lookUpClass("UIAlertController"))) return name;
+    return name + " " + quotedOrNone(text(Object(shown).send<String>(sel<"message">())));
+}
+
+// Whether the controller's view is on screen: presented, or in a window's hierarchy.
+bool isOnScreen(id self) {
+    for (const auto& shown : presentations())
+        if (shown.get().raw == self) return true;
+    for (id current = controller(self).view.get().raw; current != nullptr; current = view(current).superview)
+        if (Object(current).isKindOfClass(objc::lookUpClass("UIWindow"))) return true;
+    return false;
+}
+
+// UIKit presents nothing from a controller that is already presenting or not on screen; it only
+// warns, and the completion never runs.
+bool refusesToPresent(id self, id presented) {
+    std::string why;
+    if (id already = controller(self).presented.get().raw) why = "which is already presenting " + describe(already);
+    else if (!isOnScreen(self)) why = "whose view is not on screen";
+    else return false;
+    transcript("  UIKit: refused to present " + describe(presented) + " from " + describe(self) + ", " + why);
+    return true;
+}
+
 void controllerPresent(id self, SEL, id presented, BOOL, void (^completion)()) {
-    if (presented == nullptr) return;
+    if (presented == nullptr || refusesToPresent(self, presented)) return;
     auto kept = Ref<UI::ViewController>::retain(UI::ViewController(presented));
     controller(self).presented = kept;
     controller(presented).presenting = self;
@@ -462,14 +492,14 @@ void addIndexPathAdditions() {
 } // namespace
 
 void defineClasses(const ClassNames& leftOut) {
-    using objc::ClassBuilder;
+    using ClassBuilder = UIKitClassBuilder;
     addIndexPathAdditions();
-    defineClass("UIResponder", "NSObject", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UIResponder", "NSObject", leftOut, [](ClassBuilder& c) {
         c.method<responderTouches>(sel<"touchesBegan:withEvent:">())
             .method<responderTouches>(sel<"touchesEnded:withEvent:">())
             .method<responderTouches>(sel<"touchesCancelled:withEvent:">());
     });
-    defineClass("UIView", "UIResponder", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UIView", "UIResponder", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kViewState)
             .method<viewInit>(sel<"init">())
             .method<viewInitWithFrame>(sel<"initWithFrame:">())
@@ -498,7 +528,7 @@ void defineClasses(const ClassNames& leftOut) {
             .method<viewLayoutIfNeeded>(sel<"layoutIfNeeded">())
             .method<viewControllerForAncestor>(sel<"_viewControllerForAncestor">());
     });
-    defineClass("UILabel", "UIView", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UILabel", "UIView", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kLabelState)
             .method<labelDealloc>(sel<"dealloc">())
             .method<labelText>(sel<"text">())
@@ -512,14 +542,14 @@ void defineClasses(const ClassNames& leftOut) {
             .method<labelTextAlignment>(sel<"textAlignment">())
             .method<labelSetTextAlignment>(sel<"setTextAlignment:">());
     });
-    defineClass("UIStackView", "UIView", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UIStackView", "UIView", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kStackState)
             .method<stackDealloc>(sel<"dealloc">())
             .method<stackInitWithArrangedSubviews>(sel<"initWithArrangedSubviews:">())
             .method<stackAddArrangedSubview>(sel<"addArrangedSubview:">())
             .method<stackArrangedSubviews>(sel<"arrangedSubviews">());
     });
-    if (Class cls = defineClass("UIColor", "NSObject", leftOut, [](ClassBuilder& c) {
+    if (Class cls = defineClass("UIColor", "NSObject", leftOut, [](objc::ClassBuilder& c) {
             c.ivar<void*>(kColorState)
                 .method<colorDealloc>(sel<"dealloc">())
                 .method<colorGetComponents>(sel<"getRed:green:blue:alpha:">())
@@ -532,7 +562,7 @@ void defineClasses(const ClassNames& leftOut) {
         addClassMethod<colorBlack>(cls, sel<"blackColor">());
         addClassMethod<colorWhite>(cls, sel<"whiteColor">());
     }
-    if (Class cls = defineClass("UIFont", "NSObject", leftOut, [](ClassBuilder& c) {
+    if (Class cls = defineClass("UIFont", "NSObject", leftOut, [](objc::ClassBuilder& c) {
             c.ivar<void*>(kFontState)
                 .method<fontDealloc>(sel<"dealloc">())
                 .method<fontName>(sel<"fontName">())
@@ -543,7 +573,7 @@ void defineClasses(const ClassNames& leftOut) {
         addClassMethod<fontSystem>(cls, sel<"systemFontOfSize:">());
         addClassMethod<fontBoldSystem>(cls, sel<"boldSystemFontOfSize:">());
     }
-    defineClass("UINavigationItem", "NSObject", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UINavigationItem", "NSObject", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kNavigationItemState)
             .method<navigationItemDealloc>(sel<"dealloc">())
             .method<navigationItemTitle>(sel<"title">())
@@ -551,7 +581,7 @@ void defineClasses(const ClassNames& leftOut) {
             .method<navigationItemRight>(sel<"rightBarButtonItem">())
             .method<navigationItemSetRight>(sel<"setRightBarButtonItem:">());
     });
-    defineClass("UIViewController", "UIResponder", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UIViewController", "UIResponder", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kControllerState)
             .method<controllerDealloc>(sel<"dealloc">())
             .method<controllerView>(sel<"view">())
@@ -571,41 +601,41 @@ void defineClasses(const ClassNames& leftOut) {
             .method<controllerPresenting>(sel<"presentingViewController">())
             .method<controllerDismiss>(sel<"dismissViewControllerAnimated:completion:">());
     });
-    defineClass("UIWindow", "UIView", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UIWindow", "UIView", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kWindowState)
             .method<windowDealloc>(sel<"dealloc">())
             .method<windowRoot>(sel<"rootViewController">())
             .method<windowSetRoot>(sel<"setRootViewController:">())
             .method<windowMakeKeyAndVisible>(sel<"makeKeyAndVisible">());
     });
-    if (Class cls = defineClass("UIApplication", "UIResponder", leftOut, [](ClassBuilder& c) {
+    if (Class cls = defineUIKitClass("UIApplication", "UIResponder", leftOut, [](ClassBuilder& c) {
             c.method<applicationKeyWindow>(sel<"keyWindow">()).method<applicationOpenURL>(sel<"openURL:">());
         });
         cls && !class_getInstanceMethod(metaclassOf(cls), sel<"sharedApplication">()))
-        addClassMethod<applicationShared>(cls, sel<"sharedApplication">());
-    if (Class cls = defineClass("UIScreen", "NSObject", leftOut, [](ClassBuilder& c) {
+        addUIKitClassMethod<applicationShared>(cls, sel<"sharedApplication">());
+    if (Class cls = defineUIKitClass("UIScreen", "NSObject", leftOut, [](ClassBuilder& c) {
             c.method<screenBounds>(sel<"bounds">()).method<screenScale>(sel<"scale">());
         });
         cls && !class_getInstanceMethod(metaclassOf(cls), sel<"mainScreen">()))
-        addClassMethod<screenMain>(cls, sel<"mainScreen">());
-    defineClass("UITouch", "NSObject", leftOut, [](ClassBuilder& c) {
+        addUIKitClassMethod<screenMain>(cls, sel<"mainScreen">());
+    defineUIKitClass("UITouch", "NSObject", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kTouchState)
             .method<touchDealloc>(sel<"dealloc">())
             .method<touchLocationInView>(sel<"locationInView:">())
             .method<touchView>(sel<"view">());
     });
-    defineClass("UIEvent", "NSObject", leftOut, [](ClassBuilder& c) {
+    defineUIKitClass("UIEvent", "NSObject", leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kEventState).method<eventDealloc>(sel<"dealloc">()).method<eventAllTouches>(sel<"allTouches">());
     });
-    if (Class cls = defineClass("UIAlertAction", "NSObject", leftOut, [](ClassBuilder& c) {
+    if (Class cls = defineUIKitClass("UIAlertAction", "NSObject", leftOut, [](ClassBuilder& c) {
             c.ivar<void*>(kActionState)
                 .method<actionDealloc>(sel<"dealloc">())
                 .method<actionTitle>(sel<"title">())
                 .method<actionStyle>(sel<"style">());
         });
         cls && !class_getInstanceMethod(metaclassOf(cls), sel<"actionWithTitle:style:handler:">()))
-        addClassMethod<actionWithTitle>(cls, sel<"actionWithTitle:style:handler:">());
-    if (Class cls = defineClass("UIAlertController", "UIViewController", leftOut, [](ClassBuilder& c) {
+        addUIKitClassMethod<actionWithTitle>(cls, sel<"actionWithTitle:style:handler:">());
+    if (Class cls = defineUIKitClass("UIAlertController", "UIViewController", leftOut, [](ClassBuilder& c) {
             c.ivar<void*>(kAlertState)
                 .method<alertDealloc>(sel<"dealloc">())
                 .method<alertTitle>(sel<"title">())
@@ -617,7 +647,7 @@ void defineClasses(const ClassNames& leftOut) {
                 .method<alertSetPreferredAction>(sel<"setPreferredAction:">());
         });
         cls && !class_getInstanceMethod(metaclassOf(cls), sel<"alertControllerWithTitle:message:preferredStyle:">()))
-        addClassMethod<alertWithTitle>(cls, sel<"alertControllerWithTitle:message:preferredStyle:">());
+        addUIKitClassMethod<alertWithTitle>(cls, sel<"alertControllerWithTitle:message:preferredStyle:">());
 }
 
 void setScreenWidth(CGFloat width) { screenWidth = width; }

@@ -37,7 +37,9 @@
 //                    item, row, section
 //
 // A presented view controller stays on screen, in order of presentation, until it is dismissed or
-// the process ends (`endProcess`). Pressing an alert's button takes the alert off the screen, runs
+// the process ends (`endProcess`). As in UIKit, a controller that is already presenting, or whose
+// view is neither presented nor in a window, presents nothing: the transcript says "UIKit: refused
+// to present ..." and the completion does not run. Pressing an alert's button takes the alert off the screen, runs
 // the button's handler once, and lets the alert go.
 #pragma once
 

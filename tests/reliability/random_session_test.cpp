@@ -2,7 +2,10 @@
 // the invariants checked after every step: no crash, no touch flag left set after a touch end, the
 // lists' own touch-end handling at most once per touch end or "Add Again", playlists that change
 // only through what the app handled and "Skip" additions, and alerts released with all that their
-// handlers held. Playlists are checked against a model of what the app and the library do.
+// handlers held. Playlists are checked against a model of what the app and the library do, and the
+// guard against a model of its own of the titles the add-music picker holds: with "disable" on a
+// tap on a held title never reaches the list's own touch end (until "Add Again"), a tap on a new
+// song always does, and song rows are dimmed exactly when their title is held.
 #include "live_objects.hpp"
 #include "session.hpp"
 
@@ -73,6 +76,7 @@ struct Shown {
     MP::Collection contextAlbum;
     std::vector<MP::Playlist> playlistRows;
     size_t playlistList = 0;
+    bool searched = false; // the picker shows search results, which are never held
     bool pickerOpen() const { return screen == Screen::picker; }
     bool playlistPickerOpen() const { return screen == Screen::playlistPicker; }
 };
@@ -83,6 +87,7 @@ public:
 
     void run(int steps) {
         reliability::launchWithOwnTweak();
+        hooked_ = tweakState.enabled;
         buildLibrary(size_);
         for (const char* cls : kHeldByAlerts) idle_[cls] = sim::liveInstances(cls);
         for (step_ = 1; step_ <= steps && !::testing::Test::HasFatalFailure(); ++step_) {
@@ -99,7 +104,8 @@ public:
         std::ostringstream text;
         text << "seed " << seed_ << ": " << step_ - 1 << " steps, " << handled_ << " touch ends the app handled, "
              << alertsSeen_ << " alerts, " << addAgains_ << " \"Add Again\", " << albumSkips_
-             << " album \"Skip\" additions, " << relaunches_ << " relaunches";
+             << " album \"Skip\" additions, " << touchesWhileAdding_ << " touches before an addition completed, "
+             << relaunches_ << " relaunches";
         return text.str();
     }
 
@@ -182,7 +188,7 @@ private:
         case 14:
         case 15: pressButton(); break;
         case 16: marquee(); break;
-        case 17: act("layout", [] { sim::music::layoutScreen(); }); break;
+        case 17: layout(); break;
         case 18: wait(); break;
         case 19: if (pick(4) == 0) relaunch(); else act("transport", sim::music::layoutTransport); break;
         }
@@ -194,11 +200,16 @@ private:
         case 0: changeLibrary(); break;
         case 1: changePreferences(); break;
         case 2: marquee(); break;
-        case 3: act("layout", [] { sim::music::layoutScreen(); }); break;
+        case 3: layout(); break;
         case 4: wait(); break;
         case 5: if (pick(4) == 0) relaunch(); else act("transport", sim::music::layoutTransport); break;
         default: pressButton(); break;
         }
+    }
+
+    void layout() {
+        act("layout", [] { sim::music::layoutScreen(); });
+        checkDimming();
     }
 
     template <class F> void act(const std::string& action, F f) {
@@ -268,6 +279,27 @@ private:
         shown_.screen = Screen::picker;
         shown_.pickerRows = sim::media::songs();
         shown_.pickerList = ++lists_;
+        shown_.searched = false;
+        // The picker holds the titles of every playlist named like the page, as it appears.
+        held_.clear();
+        if (shown_.pageTitle && !shown_.pageTitle->empty())
+            for (MP::Playlist playlist : sim::media::playlists())
+                if (sim::media::nameOf(playlist) == shown_.pageTitle)
+                    for (MP::Item song : sim::media::itemsOf(playlist))
+                        if (Text title = sim::media::titleOf(song)) held_.push_back(*title);
+        checkDimming();
+    }
+
+    bool isHeld(const Text& title) const {
+        return hooked_ && title && std::find(held_.begin(), held_.end(), *title) != held_.end();
+    }
+
+    // Song rows are dimmed exactly when their title is held and "greyText" is on.
+    void checkDimming() {
+        if (!shown_.pickerOpen()) return;
+        for (const sim::music::Row& row : sim::music::rowsOnScreen())
+            EXPECT_EQ(row.alpha, isHeld(row.title) && tweakState.greyText ? 0.5 : 1.0)
+                << where() << ": row " << sim::quotedOrNone(row.title);
     }
 
     void search() {
@@ -276,10 +308,12 @@ private:
         std::string text = all.substr(0, pick(all.size() + 1));
         act("search \"" + text + "\"", [&] { sim::music::search(text); });
         shown_.pickerRows.clear();
+        shown_.searched = true;
         for (MP::Item song : sim::media::songs()) {
             Text title = sim::media::titleOf(song);
             if (title && title->find(text) != std::string::npos) shown_.pickerRows.push_back(song);
         }
+        checkDimming();
     }
 
     void closePicker() {
@@ -287,6 +321,8 @@ private:
         auto how = sim::music::PickerClose(pick(4));
         act("close picker " + std::to_string(int(how)), [&] { sim::music::closePicker(how); });
         shown_.screen = Screen::page;
+        // Done, cancel and finish let go of the titles; a picker that goes silently leaves them.
+        if (how != sim::music::PickerClose::silently) held_.clear();
     }
 
     void showActions() {
@@ -358,8 +394,10 @@ private:
         size_t list = shown_.pickerOpen() ? shown_.pickerList : shown_.playlistList;
         size_t kind = rows == 0 ? 2 : pick(5);
         size_t row = rows == 0 ? 0 : pick(rows);
+        Text begunOn = kind == 2 ? Text() : rowTitle(row);
         UI::AlertController before = sim::ui::alertOnScreen();
         touchStep_ = true;
+        if (!pendingAdditions_.empty()) ++touchesWhileAdding_;
         bool cancelled = false;
         std::optional<size_t> endRow;
         switch (kind) {
@@ -377,13 +415,37 @@ private:
             break;
         }
         checkCounts(cancelled ? 0 : 1, true);
+        std::optional<int> ends = expectedEnds(kind, begunOn);
+        if (ends) EXPECT_EQ(ended_, *ends) << where() << ": the list's own touch ends, begun on " << sim::quotedOrNone(begunOn);
+        bool heldBack = hooked_ && !cancelled && isHeld(begunOn) && tweakState.disable;
+        // A new song the list handled is held from now on, when the picker holds any title.
+        if (ended_ == 1 && hooked_ && endRow && shown_.pickerOpen() && !shown_.searched && !held_.empty() && begunOn)
+            held_.push_back(*begunOn);
         // The app's own handling of this touch end adds what the row stands for.
         if (ended_ == 1) appHandles(Touch{list, endRow});
         UI::AlertController now = sim::ui::alertOnScreen();
+        if (heldBack)
+            EXPECT_EQ(now ? sim::ui::contentOf(now).message : Text(), "This song is already in your playlist.") << where();
         if (now && now != before) {
             alerts_.push_back(recordAlert(now, Touch{list, endRow}));
             ++alertsSeen_;
         }
+    }
+
+    Text rowTitle(size_t row) const {
+        if (shown_.pickerOpen()) return sim::media::titleOf(shown_.pickerRows.at(row));
+        return sim::media::nameOf(shown_.playlistRows.at(row));
+    }
+
+    // How many times the list's own touch end runs for a touch of that kind (0, 1: a tap; 2: on
+    // empty space; 3: a drag to empty space; 4: cancelled) begun on a row of that title, where the
+    // guard's rules settle it; nothing where the playlist picker's check decides.
+    std::optional<int> expectedEnds(size_t kind, const Text& begunOn) const {
+        if (kind == 4) return 0;
+        if (!hooked_ || kind == 2) return 1;
+        if (isHeld(begunOn)) return tweakState.disable ? std::optional<int>(0) : std::nullopt;
+        if (shown_.pickerOpen()) return 1;
+        return std::nullopt;
     }
 
     // What the Music app does when its list's own touch-end handling sees this touch.
@@ -444,6 +506,7 @@ private:
             checkCounts(0, false);
         } else if (button == "Add Again") {
             checkCounts(1, false);
+            EXPECT_EQ(ended_, 1) << where() << ": \"Add Again\" passes the held touch end on";
             ++addAgains_;
             if (ended_ == 1) appHandles(record.touch);
         } else {
@@ -481,6 +544,8 @@ private:
     void relaunch() {
         act("relaunch", reliability::relaunchWithOwnTweak);
         ++relaunches_;
+        hooked_ = tweakState.enabled;
+        held_.clear();
         // The library still adds what the ended process asked for.
         completePendingAdditions();
         leaveScreens();
@@ -536,10 +601,13 @@ private:
     size_t lists_ = 0;
     Text contextTitle_;
     bool contextIsAlbum_ = false;
+    // The titles the add-music picker holds, and whether this launch installed the hooks.
+    std::vector<std::string> held_;
+    bool hooked_ = false;
     bool touchStep_ = false;
     bool countsTaken_ = false;
     int ended_ = 0;
-    int handled_ = 0, alertsSeen_ = 0, addAgains_ = 0, albumSkips_ = 0, relaunches_ = 0;
+    int handled_ = 0, alertsSeen_ = 0, addAgains_ = 0, albumSkips_ = 0, touchesWhileAdding_ = 0, relaunches_ = 0;
 };
 
 // Fewer under the sanitizers, which run the same sessions many times slower.

@@ -67,6 +67,27 @@ TEST_F(Runner, FailsLinesItCannotParseOrDo) {
     EXPECT_NE(noAlert.output.find("press.scn:2: expected an alert on screen"), std::string::npos) << noAlert.output;
 }
 
+// An alert covers the app: a line that reaches the app under it fails, while the device goes on.
+TEST_F(Runner, FailsWhatTheUserCannotDoUnderAnAlert) {
+    std::string setUp = "song a \"Hey Jude\"\n"
+                        "playlist \"Mix\" a\n"
+                        "launch\n"
+                        "open playlist \"Mix\"\n"
+                        "open picker\n"
+                        "tap \"Hey Jude\"\n";
+    Outcome allowed = runSim(script("allowed.scn", setUp + "layout\nwait\nnotify\nexpect dimmed \"Hey Jude\"\n"
+                                                           "press \"Skip\"\ntap \"Hey Jude\"\n"));
+    EXPECT_EQ(allowed.status, 0) << allowed.output;
+    for (const char* line : {"tap \"Hey Jude\"", "close picker done", "open playlist \"Mix\"", "search \"Hey\""}) {
+        Outcome covered = runSim(script("covered.scn", setUp + line + "\n"));
+        EXPECT_EQ(covered.status, 1) << line;
+        EXPECT_NE(covered.output.find("covered.scn:7: cannot " + std::string(line).substr(0, std::string(line).find(' ')) +
+                                      ": an alert is on screen (\"This song is already in your playlist.\")"),
+                  std::string::npos)
+            << covered.output;
+    }
+}
+
 TEST_F(Runner, RunsEveryFileInAFreshDeviceAndFailsWhenAnyFails) {
     // The first file leaves songs, a playlist and a preferences file behind in its own device.
     std::string first = script("first.scn", "song a \"Hey Jude\"\n"

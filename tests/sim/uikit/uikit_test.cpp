@@ -2,9 +2,12 @@
 // controller, labels copy their text, colours compare by components, and alerts run a button's
 // handler once and then let go of the alert, its actions and whatever the handler kept.
 #include "sim/platform/runtime_services.hpp"
+#include "sim/platform/transcript.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -93,6 +96,8 @@ TEST_F(UIKit, PressingAButtonRunsItsHandlerOnceAndReleasesTheAlert) {
     {
         NS::AutoreleasePool inner;
         auto presenter = sim::make<UI::ViewController>("UIViewController");
+        auto window = sim::make<UI::View>("UIWindow");
+        window->addSubview(presenter->view());
         auto kept = Ref<Object>::adopt(NS::classNamed("NSObject").send<Object>(sel<"new">()));
         UI::AlertController alert = UI::AlertController::alertControllerWithTitle(
             NS::String::make(""), NS::String::make("Already there."), UI::AlertController::kStyleAlert);
@@ -120,6 +125,49 @@ TEST_F(UIKit, PressingAButtonRunsItsHandlerOnceAndReleasesTheAlert) {
     EXPECT_EQ(sim::liveInstances("UIAlertController"), 0);
     EXPECT_EQ(sim::liveInstances("UIAlertAction"), 0);
     EXPECT_EQ(sim::liveInstances("NSObject"), objectsBefore);
+}
+
+UI::AlertController makeAlert(const char* message) {
+    return UI::AlertController::alertControllerWithTitle(NS::String::make(""), NS::String::make(message),
+                                                          UI::AlertController::kStyleAlert);
+}
+
+// As UIKit does, a controller presents only while it is on screen and presenting nothing else;
+// otherwise it says so, shows nothing and never runs the completion.
+TEST_F(UIKit, RefusesToPresentFromAControllerThatIsPresentingOrOffScreen) {
+    NS::AutoreleasePool inner;
+    auto presenter = sim::make<UI::ViewController>("UIViewController");
+    __block int completions = 0;
+    presenter->presentViewController(makeAlert("Nowhere"), YES, ^{ ++completions; });
+    EXPECT_FALSE(sim::ui::alertOnScreen());
+    EXPECT_NE(sim::transcriptText().find("UIKit: refused to present UIAlertController \"Nowhere\" from "
+                                         "UIViewController, whose view is not on screen"),
+              std::string::npos);
+
+    auto window = sim::make<UI::View>("UIWindow");
+    window->addSubview(presenter->view());
+    presenter->presentViewController(makeAlert("First"), YES, ^{ ++completions; });
+    presenter->presentViewController(makeAlert("Second"), YES, ^{ ++completions; });
+    EXPECT_EQ(sim::ui::contentOf(sim::ui::alertOnScreen()).message, "First");
+    EXPECT_NE(sim::transcriptText().find("UIKit: refused to present UIAlertController \"Second\" from "
+                                         "UIViewController, which is already presenting UIAlertController \"First\""),
+              std::string::npos);
+    EXPECT_EQ(completions, 1);
+
+    // What is presented is on screen, and may present in its turn.
+    sim::ui::alertOnScreen().presentViewController(makeAlert("Over"), YES, nullptr);
+    EXPECT_EQ(sim::ui::contentOf(sim::ui::alertOnScreen()).message, "Over");
+    sim::ui::dismissAll();
+}
+
+// A UIKit call on another thread ends the run, as the main thread checker reports it.
+TEST(UIKitDeathTest, UsedOffTheMainThreadEndsTheRun) {
+    sim::ui::defineClasses();
+    auto view = sim::make<UI::View>("UIView");
+    EXPECT_DEATH(std::thread([&] { view->alpha(); }).join(), "UIKit used off the main thread: -\\[UIView alpha\\]");
+    // The forked run owns its copy of the view: its last release there ends it off the main thread.
+    EXPECT_DEATH(std::thread([&] { view.get().release(); }).join(),
+                 "UIKit used off the main thread: -\\[UIView dealloc\\]");
 }
 
 TEST_F(UIKit, TouchesReportTheirPointAndEventsHoldTheirTouch) {

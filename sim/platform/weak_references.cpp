@@ -1,0 +1,90 @@
+// Apple's zeroing weak references over GNU's runtime, which has none: a table from each object to
+// the slots that refer to it, emptied into nil when the object is deallocated. The slots are
+// cleared in NSObject's dealloc, which every deallocation ends in, so that a dealloc of a subclass
+// still finds its object whole; Apple's runtime already reads nil from the moment the last release
+// begins, and no stand-in reads a weak reference to an object from that object's own dealloc.
+#include "objc/foundation.hpp"
+
+#include <algorithm>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+std::mutex tableLock;
+std::unordered_map<id, std::vector<id*>>& slotsOf() {
+    static std::unordered_map<id, std::vector<id*>> table;
+    return table;
+}
+
+IMP previousDealloc = nullptr;
+
+void clearWeakReferencesAndDealloc(id self, SEL cmd) {
+    {
+        std::lock_guard<std::mutex> hold(tableLock);
+        auto found = slotsOf().find(self);
+        if (found != slotsOf().end()) {
+            for (id* slot : found->second) *slot = nullptr;
+            slotsOf().erase(found);
+        }
+    }
+    reinterpret_cast<void (*)(id, SEL)>(previousDealloc)(self, cmd);
+}
+
+// Before the first weak reference exists, NSObject's dealloc learns to clear them.
+void watchDeallocations() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Method dealloc = class_getInstanceMethod(objc::lookUpClass("NSObject"), objc::sel<"dealloc">());
+        previousDealloc = method_setImplementation(dealloc, reinterpret_cast<IMP>(clearWeakReferencesAndDealloc));
+    });
+}
+
+// With the table locked: the slot no longer refers to its object.
+void forget(id* location) {
+    if (*location == nullptr) return;
+    auto found = slotsOf().find(*location);
+    if (found == slotsOf().end()) return;
+    auto& slots = found->second;
+    slots.erase(std::remove(slots.begin(), slots.end(), location), slots.end());
+    if (slots.empty()) slotsOf().erase(found);
+}
+
+} // namespace
+
+SIM_EXPORT id objc_storeWeak(id* location, id object) {
+    watchDeallocations();
+    std::lock_guard<std::mutex> hold(tableLock);
+    forget(location);
+    *location = object;
+    if (object) slotsOf()[object].push_back(location);
+    return object;
+}
+
+SIM_EXPORT id objc_initWeak(id* location, id object) {
+    *location = nullptr;
+    return objc_storeWeak(location, object);
+}
+
+SIM_EXPORT id objc_loadWeakRetained(id* location) {
+    std::lock_guard<std::mutex> hold(tableLock);
+    return *location ? objc::Object(*location).retain() : nullptr;
+}
+
+SIM_EXPORT void objc_copyWeak(id* to, id* from) {
+    id object = objc_loadWeakRetained(from);
+    objc_initWeak(to, object);
+    objc::Object(object).release();
+}
+
+SIM_EXPORT void objc_moveWeak(id* to, id* from) {
+    std::lock_guard<std::mutex> hold(tableLock);
+    *to = *from;
+    *from = nullptr;
+    if (*to) std::replace(slotsOf()[*to].begin(), slotsOf()[*to].end(), from, to);
+}
+
+SIM_EXPORT void objc_destroyWeak(id* location) { objc_storeWeak(location, nullptr); }

@@ -22,6 +22,13 @@ find "$stage" -type d -exec chmod 0755 {} +
 find "$stage" -type f -exec chmod 0644 {} +
 chmod 0755 "$tweaks/music.dylib" "$bundle/twinlyprefs"
 
+# Installed-Size, in KiB, by dpkg-gencontrol's rule (each file's size rounded up to a whole KiB, 1
+# for each directory, the root included) over what is installed: DEBIAN is left out.
+file_kib=$(cd "$stage" && find . -path ./DEBIAN -prune -o -type f -exec wc -c {} + |
+  awk '$2 != "total" { kib += int(($1 + 1023) / 1024) } END { print kib + 0 }')
+directories=$(cd "$stage" && find . -path ./DEBIAN -prune -o -type d -print | wc -l)
+printf 'Installed-Size: %d\n' $((file_kib + directories)) >>"$stage/DEBIAN/control"
+
 mkdir -p "$(dirname "$package")"
 # gzip: every dpkg reads it, the old ones of iOS 10 jailbreaks included.
 dpkg-deb --root-owner-group -Zgzip --build "$stage" "$package" >/dev/null

@@ -105,7 +105,35 @@ private:
     Class class_;
 };
 
-// The instance variable of that name, declared on the object's class or a superclass.
+// An instance variable found once, by name, on a class that the code knows (one it built, or the
+// platform superclass that declares it), when the classes are registered: its offset then holds
+// for every instance of that class and of its subclasses. The object's memory is never read to
+// find its class. Unbound, or for a nil object, it has no place.
+template <class T> class InstanceVariable {
+public:
+    constexpr InstanceVariable() = default;
+
+    // Looks the variable up on `cls` or a superclass of it; a nil class or a missing name leaves it unbound.
+    void bind(Class cls, const char* name) {
+        Ivar ivar = cls ? class_getInstanceVariable(cls, name) : nullptr;
+        offset_ = ivar ? ivar_getOffset(ivar) : kUnbound;
+    }
+    bool bound() const { return offset_ != kUnbound; }
+
+    // The variable in `object`, an instance of the bound class or a subclass; null when unbound or nil.
+    T* in(Object object) const {
+        if (!bound() || object.raw == nullptr) return nullptr;
+        return reinterpret_cast<T*>(reinterpret_cast<char*>(object.raw) + offset_);
+    }
+
+private:
+    static constexpr ptrdiff_t kUnbound = -1;
+    ptrdiff_t offset_ = kUnbound;
+};
+
+// The instance variable of that name, declared on the object's class or a superclass, looked up at
+// every call on the class that the runtime reports (classOf). For code that does not know the
+// class beforehand: the simulated device and the tests. Product code binds an InstanceVariable.
 template <class T> T* ivarOf(Object object, const char* name) {
     Ivar ivar = class_getInstanceVariable(classOf(object.raw), name);
     if (ivar == nullptr || object.raw == nullptr) return nullptr;

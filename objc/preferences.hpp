@@ -30,9 +30,14 @@ struct Specifier : Object {
 
 struct ListController : UI::ViewController {
     using UI::ViewController::ViewController;
-    // The rows of the bundle's property list of that name, their actions sent to `target`; autoreleased.
+    // The rows of the property list of that name in the controller's `bundle`, their actions sent
+    // to `target`; autoreleased.
     NS::Array loadSpecifiersFromPlistName(String name, Object target) const {
         return send<NS::Array>(sel<"loadSpecifiersFromPlistName:target:">(), name, target);
+    }
+    // The same from the bundle given; not every release of the framework has it (respondsToSelector:).
+    NS::Array loadSpecifiersFromPlistName(String name, Object target, NS::Bundle bundle) const {
+        return send<NS::Array>(sel<"loadSpecifiersFromPlistName:target:bundle:">(), name, target, bundle);
     }
     UI::TableView table() const { return send<UI::TableView>(sel<"table">()); }
 };

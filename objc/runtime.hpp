@@ -69,6 +69,8 @@ struct objc_super {
 };
 void objc_msgSend();
 void objc_msgSendSuper();
+// Exported by Apple's runtime; GNU's is an inline function of its header (see classOf below).
+Class object_getClass(id object);
 #if !defined(__LP64__)
 void objc_msgSend_stret();
 void objc_msgSendSuper_stret();
@@ -140,9 +142,17 @@ template <class R, class... Args> R sendSuper(id self, Class superclass, SEL sel
 #endif
 }
 
-// The class pointer is the first word of every object on both runtimes (GNU's object_getClass is
-// an inline function, not an exported symbol).
+// The class of an object, as the runtime reports it. On Apple's runtime only object_getClass knows
+// it: on arm64 an object's first word is a non-pointer isa (class bits packed with flags and an
+// inline retain count), and a tagged pointer (a small string or number) is no memory at all. On
+// GNU's runtime object_getClass is an inline function of its header, not an exported symbol, and
+// reads the first word, GNU's class pointer; this is that definition. Product code knows the classes
+// it works with and needs neither (see objc::InstanceVariable).
+#if defined(__APPLE__)
+inline Class classOf(id object) { return object_getClass(object); }
+#else
 inline Class classOf(id object) { return object ? *reinterpret_cast<Class*>(object) : nullptr; }
+#endif
 
 // A string literal as a template argument, so that each selector name gets its own cache.
 template <size_t N> struct Name {

@@ -10,11 +10,13 @@ using objc::sel;
 
 Class tableCellClass;
 Class switchTableCellClass;
+// The heading cell's labels, found once on the class it builds.
+objc::InstanceVariable<id> labelField, subLabelField, subSubLabelField;
 
 constexpr NSInteger kTextAlignmentCenter = 1;
 
 struct LabelLook {
-    const char* ivar;
+    const objc::InstanceVariable<id>& field;
     CGFloat y;
     CGFloat height;
     CGFloat fontSize;
@@ -25,7 +27,7 @@ struct LabelLook {
 // The labels span the screen's width, not the cell's: the page is as wide as the screen.
 void addLabel(Object cell, const LabelLook& look) {
     objc::Ref<UI::Label> label = UI::Label::make(CGRect{{0, look.y}, {CGFloat(width), look.height}});
-    *objc::ivarOf<id>(cell, look.ivar) = label.get().retain();
+    *look.field.in(cell) = label.get().retain();
     label->setNumberOfLines(1);
     label->setFont(UI::Font::fontWithName(literal<"HelveticaNeue-UltraLight">(), look.fontSize));
     label->setText(look.text);
@@ -41,9 +43,9 @@ id headingCellInitWithSpecifier(id self, SEL, id) {
                                     literal<"Cell">()));
     if (!cell) return nullptr;
     CGFloat grey = CGFloat(65) / 255;
-    addLabel(cell, {"_label", -10, 60, 42, literal<"Twinly 2">(), UI::Color::blackColor()});
-    addLabel(cell, {"_subLabel", 45, 20, 14, literal<"by Ostrova">(), UI::Color::blackColor()});
-    addLabel(cell, {"_subSubLabel", 70, 20, 16, literal<"Stop adding duplicate songs to playlists">(),
+    addLabel(cell, {labelField, -10, 60, 42, literal<"Twinly 2">(), UI::Color::blackColor()});
+    addLabel(cell, {subLabelField, 45, 20, 14, literal<"by Ostrova">(), UI::Color::blackColor()});
+    addLabel(cell, {subSubLabelField, 70, 20, 16, literal<"Stop adding duplicate songs to playlists">(),
                     UI::Color::colorWithRGBA(grey, grey, grey, 1)});
     return cell.raw;
 }
@@ -52,8 +54,8 @@ CGFloat headingCellPreferredHeightForWidth(id, SEL, CGFloat) { return 100; }
 
 // The cell owns its labels for as long as it lives, and lets them go with it.
 void headingCellDealloc(id self, SEL selector) {
-    static const char* const labels[] = {"_label", "_subLabel", "_subSubLabel"};
-    for (const char* ivar : labels) Object(*objc::ivarOf<id>(Object(self), ivar)).release();
+    static const objc::InstanceVariable<id>* const labels[] = {&labelField, &subLabelField, &subSubLabelField};
+    for (const objc::InstanceVariable<id>* field : labels) Object(*field->in(Object(self))).release();
     objc::sendSuper<void>(self, tableCellClass, selector);
 }
 
@@ -78,6 +80,9 @@ void registerCells() {
                         .registerClass();
     // The framework asks a custom cell for its height, and makes it with its specifier, only when it adopts this.
     PS::adoptProtocol(heading, "PreferencesTableCustomView");
+    labelField.bind(heading, "_label");
+    subLabelField.bind(heading, "_subLabel");
+    subSubLabelField.bind(heading, "_subSubLabel");
 
     switchTableCellClass = objc::lookUpClass("PSSwitchTableCell");
     objc::ClassBuilder("TWSwitchTableCell", switchTableCellClass)

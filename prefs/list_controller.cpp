@@ -12,6 +12,10 @@ using objc::Ref;
 using objc::sel;
 
 Class listControllerClass;
+// Found once, when the classes are registered: the framework's list on PSListController, which
+// declares it, and the page's own field on the page's class.
+objc::InstanceVariable<id> specifiersField;
+objc::InstanceVariable<id> settingsViewField;
 // The banner header's height, from the last viewDidLoad.
 int bannerHeight;
 
@@ -19,10 +23,27 @@ constexpr int kWaitExited = 4;
 
 PS::ListController controller(id self) { return PS::ListController(self); }
 
+// The bundle at its install location. The page's class is built at run time, so no image defines
+// it, and +[NSBundle bundleForClass:], which the framework's own `bundle` asks, answers the
+// Settings app's main bundle for it: the framework would look for the page's resources there.
+NS::Bundle ownBundle() { return NS::Bundle::bundleWithPath(literal<"/Library/PreferenceBundles/twinlyprefs.bundle">()); }
+
+id listControllerBundle(id, SEL) { return ownBundle().raw; }
+
+// From the bundle named explicitly where the framework can be told it; else from the page's
+// `bundle`, which the two-argument call reads.
+NS::Array loadSpecifiers(id self) {
+    PS::ListController page = controller(self);
+    if (page.respondsToSelector(sel<"loadSpecifiersFromPlistName:target:bundle:">()))
+        return page.loadSpecifiersFromPlistName(literal<"twinlyprefs">(), Object(self), ownBundle());
+    return page.loadSpecifiersFromPlistName(literal<"twinlyprefs">(), Object(self));
+}
+
+// A framework without `_specifiers` would leave nothing to hold the list in: it is loaded each time.
 id listControllerSpecifiers(id self, SEL) {
-    id* specifiers = objc::ivarOf<id>(Object(self), "_specifiers");
-    if (*specifiers == nullptr)
-        *specifiers = controller(self).loadSpecifiersFromPlistName(literal<"twinlyprefs">(), Object(self)).retain();
+    id* specifiers = specifiersField.in(Object(self));
+    if (specifiers == nullptr) return loadSpecifiers(self).raw;
+    if (*specifiers == nullptr) *specifiers = loadSpecifiers(self).retain();
     return *specifiers;
 }
 
@@ -56,7 +77,7 @@ id listControllerInit(id self, SEL selector) {
 // The window is the app's; the page only remembers which one it tinted.
 void rememberKeyWindowTinted(id self, UI::Color tint) {
     UI::Window window = UI::Application::sharedApplication().keyWindow();
-    *objc::ivarOf<id>(Object(self), "settingsView") = window.raw;
+    if (id* field = settingsViewField.in(Object(self))) *field = window.raw;
     window.setTintColor(tint);
 }
 
@@ -74,8 +95,7 @@ void listControllerViewWillAppear(id self, SEL selector, BOOL animated) {
 // table's. A missing banner, or one without width, gives a header of height 0.
 void listControllerViewDidLoad(id self, SEL selector) {
     objc::sendSuper<void>(self, listControllerClass, selector);
-    NS::Bundle bundle = NS::Bundle::bundleWithPath(literal<"/Library/PreferenceBundles/twinlyprefs.bundle">());
-    Ref<UI::Image> banner = UI::Image::withContentsOfFile(bundle.pathForResource(literal<"banner">(), literal<"png">()));
+    Ref<UI::Image> banner = UI::Image::withContentsOfFile(ownBundle().pathForResource(literal<"banner">(), literal<"png">()));
     CGSize size = banner->size();
     double ratio = size.width > 0 ? double(size.height) / double(size.width) : 0;
     bannerHeight = truncatedPoints(ratio * width);
@@ -108,8 +128,9 @@ void listControllerSetPreferenceValueSpecifier(id self, SEL selector, id value, 
 
 void registerListController() {
     listControllerClass = objc::lookUpClass("PSListController");
-    objc::ClassBuilder("twinlyprefsListController", listControllerClass)
+    Class page = objc::ClassBuilder("twinlyprefsListController", listControllerClass)
         .ivar<id>("settingsView")
+        .method<listControllerBundle>(sel<"bundle">())
         .method<listControllerSpecifiers>(sel<"specifiers">())
         .method<listControllerRespring>(sel<"respring">())
         .method<listControllerSendEmail>(sel<"sendEmail">())
@@ -120,6 +141,8 @@ void registerListController() {
         .method<listControllerViewDidLoad>(sel<"viewDidLoad">())
         .method<listControllerSetPreferenceValueSpecifier>(sel<"setPreferenceValue:specifier:">())
         .registerClass();
+    specifiersField.bind(listControllerClass, "_specifiers");
+    settingsViewField.bind(page, "settingsView");
 }
 
 } // namespace prefs

@@ -1,6 +1,7 @@
 #include "sim/platform/root.hpp"
 
 #include "sim/platform/binary_plist.hpp"
+#include "sim/platform/bundle_for_class.hpp"
 #include "sim/platform/gnu_runtime.hpp"
 #include "objc/foundation.hpp"
 
@@ -139,6 +140,7 @@ void installFoundationReplacements() {
     replace({"NSDictionary"}, false, sel<"writeToFile:atomically:">(), reinterpret_cast<IMP>(dictionaryWriteToFile));
     originalDataWrite = replace({"NSData"}, false, sel<"writeToFile:atomically:">(), reinterpret_cast<IMP>(dataWriteToFile));
     originalBundleInit = replace({"NSBundle"}, false, sel<"initWithPath:">(), reinterpret_cast<IMP>(bundleInitWithPath));
+    installBundleForClass();
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 // Reading a dictionary goes through NSPropertyListSerialization, as Apple's Foundation does: XML and
 // binary property lists both work, and a missing file or a root that is not a dictionary gives nil
 // silently.
+// Beside them, +[NSBundle bundleForClass:] answers as Apple's does (sim/platform/bundle_for_class.hpp).
 #pragma once
 
 #include "objc/foundation.hpp"

@@ -45,7 +45,6 @@ void loadBundle() {
     auto name = sim::text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
     principalClass = name ? objc::lookUpClass(name->c_str()) : nullptr;
     if (principalClass == nullptr) throw ScriptError("the bundle's principal class does not exist");
-    setBundleOfClass(principalClass, kBundlePath);
 }
 
 // The Settings app comes to the front with its own window, which has no tint of its own.

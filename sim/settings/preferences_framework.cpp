@@ -1,11 +1,12 @@
 #include "sim/settings/preferences_framework.hpp"
 
 #include "sim/platform/ivars.hpp"
+#include "sim/platform/root.hpp"
+#include "sim/platform/transcript.hpp"
 #include "objc/system.hpp"
 #include "sim/settings/preferences_daemon.hpp"
 #include "sim/uikit/uikit.hpp"
 
-#include <map>
 
 struct objc_protocol;
 
@@ -48,11 +49,6 @@ bool adoptsCustomView(Class cls) {
     return false;
 }
 
-std::map<Class, std::string>& bundles() {
-    static std::map<Class, std::string> byClass;
-    return byClass;
-}
-
 // PSSpecifier
 
 Ref<Object> makeSpecifier(Object properties, id target) {
@@ -85,22 +81,42 @@ struct ListState {
 
 ListState& listState(id self) { return stateOf<ListState>(Object(self), "_simRows"); }
 
-std::string bundlePathOf(Class cls) {
-    for (; cls; cls = class_getSuperclass(cls))
-        if (auto found = bundles().find(cls); found != bundles().end()) return found->second;
-    return "";
+// The framework's own: the bundle of the receiver's class, which for a class built at run time is
+// the main bundle (sim/platform/bundle_for_class.hpp).
+id listControllerBundle(id self, SEL) {
+    return NS::classNamed("NSBundle").send<id>(sel<"bundleForClass:">(), Object(self).send<Class>(sel<"class">()));
 }
 
-id listControllerLoadSpecifiers(id self, SEL, id name, id target) {
+// A bundle as the transcript names it: its device path, or the Settings app's main bundle.
+std::string describeBundle(Object bundle) {
+    if (!bundle) return "no bundle";
+    if (bundle == NS::classNamed("NSBundle").send<Object>(sel<"mainBundle">())) return "the Settings app's main bundle";
+    std::string path = sim::text(bundle.send<NS::String>(sel<"bundlePath">())).value_or("");
+    const std::string& root = rootFolder();
+    if (!root.empty() && path.compare(0, root.size(), root) == 0) path.erase(0, root.size());
+    return path;
+}
+
+id listControllerLoadSpecifiersFromBundle(id, SEL, id name, id target, id bundle) {
     auto fileName = sim::text(NS::String(name));
-    if (!fileName) return nullptr;
-    std::string path = bundlePathOf(objc::classOf(self)) + "/" + *fileName + ".plist";
-    NS::Dictionary list = NS::MutableDictionary::dictionaryWithContentsOfFile(string(path));
-    Object items = list.valueForKey(string("items"));
+    auto folder = sim::text(Object(bundle).send<NS::String>(sel<"bundlePath">()));
+    if (!fileName || !folder) return nullptr;
+    // At the bundle's top, read afresh at every call (GNUstep's pathForResource:ofType: would keep
+    // the first answer for a file that is missing).
+    NS::String path = string(*folder + "/" + *fileName + ".plist");
+    Object items = NS::Dictionary(NS::MutableDictionary::dictionaryWithContentsOfFile(path)).valueForKey(string("items"));
+    transcript("  Preferences: the list \"" + *fileName + "\" of " + describeBundle(Object(bundle)) +
+               (items ? " is read" : " cannot be read"));
     if (!items) return nullptr;
     Ref<NS::MutableArray> specifiers = NS::MutableArray::make();
     for (Object item : NS::each<Object>(items)) specifiers->addObject(makeSpecifier(item, target));
     return autoreleased(specifiers).raw;
+}
+
+// From the controller's `bundle`, as the framework does.
+id listControllerLoadSpecifiers(id self, SEL, id name, id target) {
+    return Object(self).send<id>(sel<"loadSpecifiersFromPlistName:target:bundle:">(), name, target,
+                                 Object(self).send<id>(sel<"bundle">()));
 }
 
 id listControllerSpecifiers(id self, SEL) { return objectField(self, "_specifiers"); }
@@ -223,8 +239,6 @@ std::string property(Object specifier, const char* key) {
     return sim::text(NS::String(value.raw)).value_or("");
 }
 
-void setBundleOfClass(Class cls, const std::string& bundlePath) { bundles()[cls] = bundlePath; }
-
 std::vector<Row> rowsOf(Object listController) {
     std::vector<Row> rows;
     for (auto& kept : listState(listController.raw).rows) rows.push_back({kept.specifier, kept.cell, kept.height});
@@ -247,7 +261,9 @@ void definePreferencesFramework() {
             .ivar<id>("_table")
             .ivar<void*>("_simRows")
             .method<listControllerSpecifiers>(sel<"specifiers">())
+            .method<listControllerBundle>(sel<"bundle">())
             .method<listControllerLoadSpecifiers>(sel<"loadSpecifiersFromPlistName:target:">())
+            .method<listControllerLoadSpecifiersFromBundle>(sel<"loadSpecifiersFromPlistName:target:bundle:">())
             .method<getObject<"_table">>(sel<"table">())
             .method<listControllerLoadView>(sel<"loadView">())
             .method<listControllerViewWillAppear>(sel<"viewWillAppear:">())

@@ -2,8 +2,11 @@
 //   PSSpecifier        a row: its property list entry (propertyForKey:, setProperty:forKey:) and
 //                      target (not retained)
 //   PSListController   (a UIViewController) _specifiers, specifiers (what _specifiers holds),
-//                      loadSpecifiersFromPlistName:target: (the rows of that property list of the
-//                      controller's bundle; nil when it cannot be read), table, loadView (a
+//                      bundle (+[NSBundle bundleForClass:] of the receiver's class: the main
+//                      bundle for a class built at run time), loadSpecifiersFromPlistName:target:
+//                      (from [self bundle]), loadSpecifiersFromPlistName:target:bundle: (the rows
+//                      of that property list of the bundle given; nil when it cannot be read;
+//                      either way a line of the transcript says which bundle), table, loadView (a
 //                      UITableView as wide as the screen), viewWillAppear: (shows the rows),
 //                      setPreferenceValue:specifier: (hands the value to the preferences daemon and
 //                      posts the row's PostNotification), readPreferenceValue: (the daemon's value,
@@ -26,9 +29,6 @@ namespace sim::settings {
 
 // Defines the framework's classes and protocol unless they exist; after defineUIKitControls().
 void definePreferencesFramework();
-
-// Where the classes of a loaded bundle come from, for loadSpecifiersFromPlistName:target:.
-void setBundleOfClass(Class cls, const std::string& bundlePath);
 
 struct Row {
     objc::Object specifier;

@@ -347,6 +347,9 @@ class PackageTests(unittest.TestCase):
             "./" + BUNDLE + "/Info.plist": plain,
             "./" + BUNDLE + "/twinlyprefs.plist": plain,
             "./" + BUNDLE + "/banner.png": plain,
+            "./" + BUNDLE + "/icon.png": plain,
+            "./" + BUNDLE + "/icon@2x.png": plain,
+            "./" + BUNDLE + "/icon@3x.png": plain,
             "./Library/PreferenceLoader/": directory,
             "./Library/PreferenceLoader/Preferences/": directory,
             "./" + SETTINGS_ENTRY: plain,
@@ -361,6 +364,26 @@ class PackageTests(unittest.TestCase):
     def test_banner_is_a_png_image(self):
         with open(packaged(BUNDLE + "/banner.png"), "rb") as file:
             self.assertEqual(file.read(8), b"\x89PNG\r\n\x1a\n")
+
+    def test_control_is_the_sources_with_the_installed_size(self):
+        with open(CONTROL) as control:
+            source = dict(re.findall(r"^(\S+): *(.*)$", control.read(), re.M))
+        fields = self.fields()
+        self.assertEqual({name: value for name, value in fields.items() if name != "Installed-Size"}, source)
+        # In KiB: each file rounded up to a whole KiB, 1 for each directory (dpkg-gencontrol's rule).
+        size = 0
+        for folder, _, names in os.walk(unpacked.name):
+            size += 1 + sum(-(-os.path.getsize(os.path.join(folder, name)) // 1024) for name in names)
+        self.assertEqual(fields["Installed-Size"], str(size))
+
+    def test_settings_row_has_an_icon_of_29_points(self):
+        self.assertEqual(read_plist(SETTINGS_ENTRY)["entry"]["icon"], "icon.png")
+        for name, pixels in (("icon.png", 29), ("icon@2x.png", 58), ("icon@3x.png", 87)):
+            with self.subTest(name=name), open(packaged(BUNDLE + "/" + name), "rb") as file:
+                head = file.read(24)
+                self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
+                self.assertEqual(head[12:16], b"IHDR")
+                self.assertEqual(struct.unpack(">II", head[16:24]), (pixels, pixels))
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 
 #include "sim/platform/runtime_services.hpp"
 #include "sim/platform/spawn.hpp"
+#include "sim/platform/transcript.hpp"
 
 #include <cerrno>
 #include <fstream>
@@ -51,6 +52,86 @@ TEST_F(Specifiers, ShowTheHeadingAndTheThreeSwitchesOnByDefault) {
     ASSERT_NE(heading, rows.end());
     EXPECT_TRUE(heading->cell.isKindOfClass(objc::lookUpClass("TWHeadingCell")));
     EXPECT_EQ(heading->height, 100);
+}
+
+// The page's class is built at run time: no image defines it, so the framework's own `bundle`
+// (+[NSBundle bundleForClass:]) answers the Settings app's main bundle, where no list lies.
+using Bundle = SettingsTest;
+
+NS::String bundlePathOf(objc::Object bundle) { return bundle.send<NS::String>(sel<"bundlePath">()); }
+
+TEST_F(Bundle, ThePageAnswersTheBundleAtItsInstallLocation) {
+    PS::ListController page = openPage();
+    Object bundle = page.send<Object>(sel<"bundle">());
+    EXPECT_EQ(sim::text(bundlePathOf(bundle)), sim::hostPath(sim::settings::kBundlePath));
+    Object framework = NS::classNamed("NSBundle").send<Object>(sel<"bundleForClass:">(), objc::lookUpClass("twinlyprefsListController"));
+    EXPECT_EQ(framework, NS::classNamed("NSBundle").send<Object>(sel<"mainBundle">()));
+}
+
+// A controller of the Part's first form: the two-argument load in `specifiers`, no `bundle` of its own.
+id plainSpecifiers(id self, SEL) {
+    id& held = *objc::ivarOf<id>(Object(self), "_specifiers");
+    if (held == nullptr)
+        held = PS::ListController(self).loadSpecifiersFromPlistName(NS::literal<"twinlyprefs">(), Object(self)).retain();
+    return held;
+}
+
+id installedBundle(id, SEL) {
+    return NS::Bundle::bundleWithPath(NS::literal<"/Library/PreferenceBundles/twinlyprefs.bundle">()).raw;
+}
+
+// The rows that a controller of that class shows once its view has appeared.
+size_t rowsShownBy(Class cls) {
+    Object allocated(objc::classObject(cls).send<id>(sel<"alloc">()));
+    objc::Ref<PS::ListController> page = objc::Ref<PS::ListController>::adopt(allocated.send<PS::ListController>(sel<"init">()));
+    page->view();
+    page->send(sel<"viewWillAppear:">(), NO);
+    size_t rows = sim::settings::rowsOf(page.get()).size();
+    page->view().send(sel<"removeFromSuperview">());
+    return rows;
+}
+
+TEST_F(Bundle, AControllerWithoutTheBundleAnswerGetsNoRows) {
+    openPage();
+    Class plain = objc::ClassBuilder("TestPlainListController", objc::lookUpClass("PSListController"))
+                      .method<plainSpecifiers>(sel<"specifiers">())
+                      .registerClass();
+    EXPECT_EQ(rowsShownBy(plain), 0u);
+    EXPECT_NE(sim::transcriptText().find("the list \"twinlyprefs\" of the Settings app's main bundle cannot be read"),
+              std::string::npos);
+
+    // The same controller answering `bundle` with the installed bundle gets every row.
+    Class answering = objc::ClassBuilder("TestAnsweringListController", plain)
+                          .method<installedBundle>(sel<"bundle">())
+                          .registerClass();
+    EXPECT_EQ(rowsShownBy(answering), sim::settings::rowsOf(sim::settings::page()).size());
+    EXPECT_GT(rowsShownBy(answering), 0u);
+}
+
+// The page names its bundle to the three-argument load: a `bundle` answer that is wrong does not matter.
+id mainBundle(id, SEL) { return NS::classNamed("NSBundle").send<id>(sel<"mainBundle">()); }
+
+// Without the three-argument load the page's own `bundle` answer leads the framework to the list.
+BOOL lacksThreeArgumentLoad(id self, SEL selector, SEL asked) {
+    if (sel_isEqual(asked, sel<"loadSpecifiersFromPlistName:target:bundle:">())) return NO;
+    return objc::sendSuper<BOOL>(self, objc::lookUpClass("twinlyprefsListController"), selector, asked);
+}
+
+TEST_F(Bundle, TheListComesFromTheInstalledBundleWhicheverLoadTheFrameworkOffers) {
+    size_t shown = sim::settings::rowsOf(openPage()).size();
+    ASSERT_GT(shown, 0u);
+    Class page = objc::lookUpClass("twinlyprefsListController");
+    Class misled = objc::ClassBuilder("TestMisledPage", page).method<mainBundle>(sel<"bundle">()).registerClass();
+    EXPECT_EQ(rowsShownBy(misled), shown);
+    Class older = objc::ClassBuilder("TestPageOnAnOlderFramework", page)
+                      .method<lacksThreeArgumentLoad>(sel<"respondsToSelector:">())
+                      .registerClass();
+    EXPECT_EQ(rowsShownBy(older), shown);
+    // There the framework asks the page's `bundle`: a wrong answer would leave the page empty.
+    Class olderMisled = objc::ClassBuilder("TestMisledPageOnAnOlderFramework", older)
+                            .method<mainBundle>(sel<"bundle">())
+                            .registerClass();
+    EXPECT_EQ(rowsShownBy(olderMisled), 0u);
 }
 
 struct BannerCase {

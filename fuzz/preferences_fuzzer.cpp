@@ -35,7 +35,7 @@ Flags readAsThePlatform() {
     NS::AutoreleasePool pool;
     objc::Object file = NS::MutableDictionary::dictionaryWithContentsOfFile(NS::String::make(kPreferencesFile));
     auto flag = [&](const char* key) {
-        auto value = file.send<objc::Object>(objc::sel<"objectForKey:">(), NS::String::make(key));
+        auto value = file.send<objc::Object>(objc::sel<"objectForKey:">(), NS::String::make(key).get());
         if (!value.send<BOOL>(objc::sel<"respondsToSelector:">(), objc::sel<"boolValue">())) return true;
         return value.send<BOOL>(objc::sel<"boolValue">()) != NO;
     };

@@ -16,8 +16,9 @@ using objc::Object;
 using objc::Ref;
 using objc::sel;
 
-CGRect filledRect(id, SEL) { return CGRect{{1, 2}, {3, 4}}; }
 double filledDouble(id, SEL) { return 2.5; }
+// It asks its receiver, so that a send that hands it anything else shows.
+CGRect filledRect(id self, SEL) { return CGRect{{objc::send<double>(self, sel<"real">()) - 1.5, 2}, {3, 4}}; }
 long filledLong(id, SEL) { return 7; }
 id filledPointer(id self, SEL) { return self; }
 

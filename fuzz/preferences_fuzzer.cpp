@@ -1,5 +1,6 @@
 // Arbitrary bytes as the preferences file, then the reload notification, in a running Music app:
-// every reload sets each of the three flags to YES or NO, and keeps no object of its own alive.
+// every reload sets each of the three flags to what the platform's own reading of the file says,
+// YES or NO, and keeps no object of its own alive.
 #include "sim/music/app.hpp"
 #include "sim/platform/root.hpp"
 #include "tests/reliability/live_objects.hpp"
@@ -24,17 +25,29 @@ void postReload() {
                                          nullptr, YES);
 }
 
-// The platform alone reading the file as the tweak does.
-void readAsThePlatform() {
+struct Flags {
+    bool enabled, disable, greyText;
+};
+
+// The platform alone reading the file: a key that is missing, or whose value cannot answer
+// boolValue, is on.
+Flags readAsThePlatform() {
     NS::AutoreleasePool pool;
-    NS::MutableDictionary::dictionaryWithContentsOfFile(NS::String::make(kPreferencesFile));
+    objc::Object file = NS::MutableDictionary::dictionaryWithContentsOfFile(NS::String::make(kPreferencesFile));
+    auto flag = [&](const char* key) {
+        auto value = file.send<objc::Object>(objc::sel<"objectForKey:">(), NS::String::make(key).get());
+        if (!value.send<BOOL>(objc::sel<"respondsToSelector:">(), objc::sel<"boolValue">())) return true;
+        return value.send<BOOL>(objc::sel<"boolValue">()) != NO;
+    };
+    return {flag("enabled"), flag("disable"), flag("greyText")};
 }
 
-void requireYesOrNo(const bool& flag, const char* name) {
+void requireFlag(const bool& flag, bool expected, const char* name) {
     unsigned char stored;
     std::memcpy(&stored, &flag, 1);
-    if (stored > 1) {
-        std::cerr << "flag " << name << " holds " << int(stored) << " after the reload\n";
+    if (stored != expected) {
+        std::cerr << "flag " << name << " holds " << int(stored) << " after the reload, the file says " << expected
+                  << "\n";
         std::abort();
     }
 }
@@ -56,15 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     // parsers' tables, the logging that a malformed file starts).
     postReload();
     reliability::LiveObjects start = reliability::liveObjects();
-    readAsThePlatform();
+    Flags expected = readAsThePlatform();
     reliability::LiveObjects read = reliability::liveObjects();
 
     for (bool* flag : {&tweakState.enabled, &tweakState.disable, &tweakState.greyText})
         std::memcpy(flag, &kUnwritten, 1);
     postReload();
-    requireYesOrNo(tweakState.enabled, "enabled");
-    requireYesOrNo(tweakState.disable, "disable");
-    requireYesOrNo(tweakState.greyText, "greyText");
+    requireFlag(tweakState.enabled, expected.enabled, "enabled");
+    requireFlag(tweakState.disable, expected.disable, "disable");
+    requireFlag(tweakState.greyText, expected.greyText, "greyText");
 
     // GNUstep's parser leaks on some malformed files; the reload may leave alive only what the
     // platform's own reading of the same file leaves.

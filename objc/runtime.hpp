@@ -4,6 +4,13 @@
 // lives in this file.
 #pragma once
 
+// Messages go through objc_msgSend on the device. The simulated device provides it over GNU's
+// lookup too, and a host build that defines OBJC_HOST_SENDS_THROUGH_MSGSEND sends as the device does,
+// so that the device's path runs under the tests.
+#if defined(__APPLE__) || defined(OBJC_HOST_SENDS_THROUGH_MSGSEND)
+#define OBJC_SENDS_THROUGH_MSGSEND 1
+#endif
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -67,14 +74,8 @@ struct objc_super {
     id receiver;
     Class super_class;
 };
-void objc_msgSend();
-void objc_msgSendSuper();
 // Exported by Apple's runtime; GNU's is an inline function of its header (see classOf below).
 Class object_getClass(id object);
-#if !defined(__LP64__)
-void objc_msgSend_stret();
-void objc_msgSendSuper_stret();
-#endif
 #else
 // GNU calls the first field `self`; it is initialised by position below.
 struct objc_super {
@@ -84,16 +85,27 @@ struct objc_super {
 IMP objc_msg_lookup(id receiver, SEL sel);
 IMP objc_msg_lookup_super(objc_super* super, SEL sel);
 #endif
+#if defined(OBJC_SENDS_THROUGH_MSGSEND)
+void objc_msgSend();
+void objc_msgSendSuper();
+// Sent only for a result that returnsThroughMemory() (armv7, x86_64); arm64 has none.
+void objc_msgSend_stret();
+void objc_msgSendSuper_stret();
+#endif
 }
 
 namespace objc {
 
 // True where a result of type R comes back through memory that the caller passes in: on 32-bit ARM
 // every struct but an "integer-like" one. Object handles (one pointer, marked `kOneWord`) are
-// integer-like; any other struct of one word would depend on its fields, and send() refuses it.
+// integer-like; any other struct of one word would depend on its fields, and send() refuses it. On
+// the host (x86_64) a struct larger than 16 bytes; the plain C structs of messages need no other rule.
 template <class R> constexpr bool returnsThroughMemory() {
 #if defined(__APPLE__) && !defined(__LP64__)
     return (__is_class(R) || __is_union(R)) && !requires { R::kOneWord; };
+#elif defined(__x86_64__)
+    if constexpr (__is_class(R) || __is_union(R)) return sizeof(R) > 16;
+    else return false;
 #else
     return false;
 #endif
@@ -117,10 +129,8 @@ template <class R, class... Args> R send(id receiver, SEL sel, Args... args) {
         if constexpr (__is_same(R, void)) return;
         else return R{};
     }
-#if defined(__APPLE__)
-#if !defined(__LP64__)
+#if defined(OBJC_SENDS_THROUGH_MSGSEND)
     if constexpr (returnsThroughMemory<R>()) return sendTo<R>(objc_msgSend_stret, receiver, sel, args...);
-#endif
     return sendTo<R>(objc_msgSend, receiver, sel, args...);
 #else
     return sendTo<R>(objc_msg_lookup(receiver, sel), receiver, sel, args...);
@@ -131,11 +141,9 @@ template <class R, class... Args> R send(id receiver, SEL sel, Args... args) {
 // that calls it (never the receiver's dynamic superclass, which would recurse in a subclass).
 template <class R, class... Args> R sendSuper(id self, Class superclass, SEL sel, Args... args) {
     objc_super super{self, superclass};
-#if defined(__APPLE__)
-#if !defined(__LP64__)
+#if defined(OBJC_SENDS_THROUGH_MSGSEND)
     if constexpr (returnsThroughMemory<R>())
         return sendTo<R>(objc_msgSendSuper_stret, reinterpret_cast<id>(&super), sel, args...);
-#endif
     return sendTo<R>(objc_msgSendSuper, reinterpret_cast<id>(&super), sel, args...);
 #else
     return sendTo<R>(objc_msg_lookup_super(&super, sel), self, sel, args...);

@@ -46,8 +46,13 @@ void cellDealloc(id self, SEL) {
     deallocAsSuperclass(self, "UIView");
 }
 id cellTitle(id self, SEL) { return cell(self).title.get().raw; }
-void cellLayoutSubviews(id self, SEL cmd) { logCall(self, cmd); }
-void cellOwnSetIsDisabled(id self, SEL cmd, BOOL disabled) { logCall(self, cmd, {disabled}); }
+// One implementation per cell class, so that the log tells which class's layout ran.
+template <objc::Name cellClass> void cellLayoutSubviews(id self, SEL cmd) {
+    logCall(cellClass.text, "layoutSubviews", self, cmd);
+}
+void cellOwnSetIsDisabled(id self, SEL cmd, BOOL disabled) {
+    logCall("Music.SongCell", "setIsDisabled:", self, cmd, {disabled});
+}
 
 struct ListState {
     std::vector<Ref<UI::View>> cells;
@@ -83,14 +88,14 @@ CGPoint locationOfAnyTouch(id self, id event) {
 }
 
 void listTouchesBegan(id self, SEL cmd, id touches, id event) {
-    logCall(self, cmd, {argument(touches), argument(event)});
+    logCall("UICollectionView", "touchesBegan:withEvent:", self, cmd, {argument(touches), argument(event)});
     ++observed.touches.began;
 }
 
 // The list's own handling acts on a touch end alone: it selects the row under the touch and the
 // app acts on that row.
 void listTouchesEnded(id self, SEL cmd, id touches, id event) {
-    logCall(self, cmd, {argument(touches), argument(event)});
+    logCall("UICollectionView", "touchesEnded:withEvent:", self, cmd, {argument(touches), argument(event)});
     ++observed.touches.ended;
     std::optional<size_t> row = rowAt(self, locationOfAnyTouch(self, event));
     if (row && list(self).onSelect) {
@@ -99,7 +104,9 @@ void listTouchesEnded(id self, SEL cmd, id touches, id event) {
     }
 }
 
-void listTouchesCancelled(id self, SEL cmd, id touches, id event) { logCall(self, cmd, {argument(touches), argument(event)}); }
+void listTouchesCancelled(id self, SEL cmd, id touches, id event) {
+    logCall("UICollectionView", "touchesCancelled:withEvent:", self, cmd, {argument(touches), argument(event)});
+}
 
 id listIndexPathForItemAtPoint(id self, SEL, CGPoint point) {
     std::optional<size_t> row = rowAt(self, point);
@@ -114,7 +121,8 @@ id listCellForItemAtIndexPath(id self, SEL, id indexPath) {
 
 // A selection from code only marks the row.
 void listSelectItem(id self, SEL cmd, id indexPath, BOOL animated, NSUInteger scrollPosition) {
-    logCall(self, cmd, {argument(indexPath), animated, scrollPosition});
+    logCall("UICollectionView", "selectItemAtIndexPath:animated:scrollPosition:", self, cmd,
+            {argument(indexPath), animated, scrollPosition});
     std::optional<size_t> row = rowOf(self, Object(indexPath));
     observed.selection = Selection{row ? sim::text(cell(list(self).cells[*row].get().raw).title.get()) : std::nullopt};
 }
@@ -132,19 +140,19 @@ void headerDealloc(id self, SEL) {
     deallocAsSuperclass(self, "UIView");
 }
 id headerTitleText(id self, SEL) { return header(self).titleText.get().raw; }
-void ownLayoutSubviews(id self, SEL cmd) { logCall(self, cmd); }
+void headerLayoutSubviews(id self, SEL cmd) { logCall("Music.PlaylistDetailHeaderLockupView", "layoutSubviews", self, cmd); }
 
 // ---- the add-music picker ----
 
 void closePickerScreen();
 
 void pickerViewWillAppear(id self, SEL cmd, BOOL animated) {
-    logCall(self, cmd, {animated});
+    logCall("Music.MediaPickerNavigationController", "viewWillAppear:", self, cmd, {animated});
     objc::sendSuper<void>(self, objc::lookUpClass("UIViewController"), cmd, animated);
 }
-// Each of the three ways out closes the picker.
-void pickerClose(id self, SEL cmd) {
-    logCall(self, cmd);
+// Each of the three ways out closes the picker, with an implementation of its own.
+template <objc::Name method> void pickerClose(id self, SEL cmd) {
+    logCall("Music.MediaPickerNavigationController", method.text, self, cmd);
     closePickerScreen();
 }
 
@@ -162,7 +170,7 @@ void contextDealloc(id self, SEL) {
 }
 id contextTitleStack(id self, SEL) { return context(self).titleStack.get().raw; }
 void contextViewWillAppear(id self, SEL cmd, BOOL animated) {
-    logCall(self, cmd, {animated});
+    logCall("Music.ContextActionHeaderViewController", "viewWillAppear:", self, cmd, {animated});
     objc::sendSuper<void>(self, objc::lookUpClass("UIViewController"), cmd, animated);
 }
 
@@ -179,12 +187,19 @@ void marqueeDealloc(id self, SEL) {
     deallocAsSuperclass(self, "UIView");
 }
 id marqueeViewForContentSize(id self, SEL) { return marquee(self).content.get().raw; }
+void marqueeLayoutSubviews(id self, SEL cmd) { logCall("MPUMarqueeView", "layoutSubviews", self, cmd); }
+
+// The app's own layout of the transport button makes it interactive, which the tweak undoes after it.
+void transportLayoutSubviews(id self, SEL cmd) {
+    logCall("MPUHalfTintedTransportButton", "layoutSubviews", self, cmd);
+    UI::View(self).setUserInteractionEnabled(YES);
+}
 
 // ---- classes ----
 
-void defineCell(const char* name, const LaunchOptions& options, bool ownSetIsDisabled) {
-    defineClass(name, "UICollectionViewCell", options.leftOut, [&](objc::ClassBuilder& c) {
-        c.method<cellTitle>(sel<"title">()).method<cellLayoutSubviews>(sel<"layoutSubviews">());
+template <objc::Name name> void defineCell(const LaunchOptions& options, bool ownSetIsDisabled) {
+    defineClass(name.text, "UICollectionViewCell", options.leftOut, [&](objc::ClassBuilder& c) {
+        c.method<cellTitle>(sel<"title">()).method<cellLayoutSubviews<name>>(sel<"layoutSubviews">());
         if (ownSetIsDisabled) c.method<cellOwnSetIsDisabled>(sel<"setIsDisabled:">());
     });
 }
@@ -206,20 +221,20 @@ void defineAppClasses(const LaunchOptions& options) {
     });
     ui::defineUIKitClass("UICollectionViewCell", "UIView", options.leftOut,
                          [](ui::UIKitClassBuilder& c) { c.ivar<void*>(kCellState).method<cellDealloc>(sel<"dealloc">()); });
-    defineCell("Music.SongCell", options, options.songCellHasOwnSetIsDisabled);
-    defineCell("Music.SearchResultCell", options, false);
-    defineCell("Music.PlaylistCell", options, false);
+    defineCell<"Music.SongCell">(options, options.songCellHasOwnSetIsDisabled);
+    defineCell<"Music.SearchResultCell">(options, false);
+    defineCell<"Music.PlaylistCell">(options, false);
     defineClass("Music.PlaylistDetailHeaderLockupView", "UIView", options.leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kHeaderState)
             .method<headerDealloc>(sel<"dealloc">())
             .method<headerTitleText>(sel<"titleText">())
-            .method<ownLayoutSubviews>(sel<"layoutSubviews">());
+            .method<headerLayoutSubviews>(sel<"layoutSubviews">());
     });
     defineClass("Music.MediaPickerNavigationController", "UIViewController", options.leftOut, [](ClassBuilder& c) {
         c.method<pickerViewWillAppear>(sel<"viewWillAppear:">())
-            .method<pickerClose>(sel<"finish">())
-            .method<pickerClose>(sel<"cancelTapped">())
-            .method<pickerClose>(sel<"doneTapped">());
+            .method<pickerClose<"finish">>(sel<"finish">())
+            .method<pickerClose<"cancelTapped">>(sel<"cancelTapped">())
+            .method<pickerClose<"doneTapped">>(sel<"doneTapped">());
     });
     defineClass("Music.ContextActionHeaderViewController", "UIViewController", options.leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kContextState)
@@ -232,10 +247,10 @@ void defineAppClasses(const LaunchOptions& options) {
         c.ivar<void*>(kMarqueeState)
             .method<marqueeDealloc>(sel<"dealloc">())
             .method<marqueeViewForContentSize>(sel<"viewForContentSize">())
-            .method<ownLayoutSubviews>(sel<"layoutSubviews">());
+            .method<marqueeLayoutSubviews>(sel<"layoutSubviews">());
     });
     defineClass("MPUHalfTintedTransportButton", "UIView", options.leftOut,
-                [](ClassBuilder& c) { c.method<ownLayoutSubviews>(sel<"layoutSubviews">()); });
+                [](ClassBuilder& c) { c.method<transportLayoutSubviews>(sel<"layoutSubviews">()); });
 }
 
 // ---- the process ----
@@ -653,7 +668,6 @@ void layoutMarquee(MarqueeContent content, const std::string& text) {
 void layoutTransport() {
     Process& running = runningProcess();
     if (!running.transport) throw AppError("this app has no transport button (MPUHalfTintedTransportButton)");
-    running.transport->setUserInteractionEnabled(YES);
     running.transport->send(sel<"layoutSubviews">());
 }
 
@@ -710,6 +724,7 @@ TouchCounts takeTouchCounts() {
 
 std::optional<Selection> lastSelection() { return observed.selection; }
 
-bool transportInteractive() { return runningProcess().transport->isUserInteractionEnabled(); }
+UI::View transportButton() { return runningProcess().transport.get(); }
+bool transportInteractive() { return transportButton().isUserInteractionEnabled(); }
 
 } // namespace sim::music

@@ -18,8 +18,9 @@
 //   UICollectionViewCell, and under it Music.SongCell, Music.SearchResultCell, Music.PlaylistCell
 //                          title, layoutSubviews
 //   MPUMarqueeView         viewForContentSize, layoutSubviews
-//   MPUHalfTintedTransportButton layoutSubviews
-// Every stand-in implementation of a hooked method writes its call to the call log (call_log.hpp).
+//   MPUHalfTintedTransportButton layoutSubviews (which makes the button interactive)
+// Every hooked method has an implementation of its own, which writes its call, under its own name,
+// to the call log (call_log.hpp).
 #pragma once
 
 #include "sim/platform/stand_in_classes.hpp"
@@ -107,6 +108,7 @@ struct Selection {
 // The last selection made from code (selectItemAtIndexPath:...) in this process, if any.
 std::optional<Selection> lastSelection();
 
+UI::View transportButton();
 bool transportInteractive();
 
 } // namespace sim::music

@@ -11,9 +11,10 @@ std::vector<Call>& calls() {
 }
 } // namespace
 
-void logCall(id receiver, SEL sel, std::vector<std::uintptr_t> arguments) {
+void logCall(const char* ownerClass, const char* method, id receiver, SEL sel,
+             std::vector<std::uintptr_t> arguments) {
     if (!logging) return;
-    calls().push_back({receiver, sel_getName(sel), std::move(arguments)});
+    calls().push_back({implementationName(ownerClass, method), receiver, sel_getName(sel), std::move(arguments)});
 }
 
 const std::vector<Call>& callLog() { return calls(); }

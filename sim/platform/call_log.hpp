@@ -12,6 +12,10 @@
 namespace sim {
 
 struct Call {
+    // The implementation that ran, as Objective-C names it ("-[Class selector]", the class and
+    // selector it was written for): a replacement that called another row's previous
+    // implementation sends the right selector to the wrong code.
+    std::string implementation;
     id receiver;
     std::string selector;
     // Object arguments as their addresses, BOOLs as 0 or 1.
@@ -20,7 +24,8 @@ struct Call {
     bool operator==(const Call&) const = default;
 };
 
-void logCall(id receiver, SEL sel, std::vector<std::uintptr_t> arguments = {});
+void logCall(const char* ownerClass, const char* method, id receiver, SEL sel,
+             std::vector<std::uintptr_t> arguments = {});
 const std::vector<Call>& callLog();
 // The calls of one selector, in order.
 std::vector<Call> callsOf(const std::string& selector);
@@ -29,5 +34,8 @@ void clearCallLog();
 void setCallLogging(bool on);
 
 inline std::uintptr_t argument(id object) { return reinterpret_cast<std::uintptr_t>(object); }
+inline std::string implementationName(const std::string& ownerClass, const std::string& method) {
+    return "-[" + ownerClass + " " + method + "]";
+}
 
 } // namespace sim

@@ -59,6 +59,10 @@ bool entitiesComplete(std::string_view text) {
     return true;
 }
 
+// Apple's reader rejects a document whose last markup is left open; GNUstep's overruns its buffers
+// on one that ends in "<".
+bool lastMarkupClosed(std::string_view text) { return text.find('>', text.rfind('<')) != std::string_view::npos; }
+
 // Whether the bytes are an XML or a binary property list, the two forms a device's files have.
 // GNUstep also reads forms of its own (OpenStep text, its serializer's bytes) that Apple's does not,
 // and reading those from arbitrary bytes can overrun, leak or ask for gigabytes.
@@ -70,7 +74,7 @@ bool looksLikeDevicePropertyList(Object data) {
     if (start == std::string_view::npos) return false;
     bytes.remove_prefix(start);
     bool xml = bytes.starts_with("<?xml") || bytes.starts_with("<plist") || bytes.starts_with("<!DOCTYPE");
-    return xml && entitiesComplete(bytes);
+    return xml && entitiesComplete(bytes) && lastMarkupClosed(bytes);
 }
 
 // Like Apple's reading: nil, silently, for anything that is no property list. GNUstep raises on

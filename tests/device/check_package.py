@@ -12,6 +12,7 @@ import struct
 import subprocess
 import tempfile
 import unittest
+import zlib
 
 SOURCE = os.environ["TWINLY_SOURCE"]
 STUBS = os.path.join(SOURCE, "device", "stubs")
@@ -121,6 +122,10 @@ class MachO:
         return pairs
 
 
+def version(text):
+    return tuple(int(part) for part in text.split("."))
+
+
 def short_name(install_name):
     """The name llvm-nm gives a library: the file name up to its first dot."""
     return os.path.basename(install_name).split(".")[0]
@@ -150,6 +155,11 @@ class BinaryChecks:
         self.binary = MachO(packaged(self.path))
 
     def test_is_a_single_arm64_slice(self):
+        # The file itself starts with a 64-bit Mach-O header (a fat file would start with its own
+        # magic, and llvm-objdump would describe a slice of it).
+        with open(self.binary.path, "rb") as file:
+            magic, cputype, cpusubtype = struct.unpack("<III", file.read(12))
+        self.assertEqual((magic, cputype, cpusubtype & 0x00FFFFFF), (0xFEEDFACF, 0x0100000C, 0))
         self.assertEqual((self.binary.magic, self.binary.cputype, self.binary.cpusubtype),
                          ("MH_MAGIC_64", "ARM64", "ALL"))
 
@@ -260,6 +270,14 @@ class PropertyListTests(unittest.TestCase):
         self.info = read_plist(BUNDLE + "/Info.plist")
         self.bundle = MachO(packaged(BUNDLE + "/twinlyprefs"))
 
+    def test_bundle_info_holds_what_the_loader_reads(self):
+        self.assertEqual(self.info["CFBundleIdentifier"], "com.qzr.twinlyprefs")
+        self.assertEqual(self.info["CFBundlePackageType"], "BNDL")
+        self.assertIn("iPhoneOS", self.info["CFBundleSupportedPlatforms"])
+        # A minimum above the binary's own would keep the bundle from loading where the binary runs.
+        deployment = self.bundle.named("LC_VERSION_MIN_IPHONEOS")[0]["version"]
+        self.assertLessEqual(version(self.info["MinimumOSVersion"]), version(deployment))
+
     def test_every_property_list_parses_to_a_dictionary(self):
         paths = [os.path.relpath(os.path.join(folder, name), unpacked.name)
                  for folder, _, names in os.walk(unpacked.name) for name in names if name.endswith(".plist")]
@@ -361,9 +379,29 @@ class PackageTests(unittest.TestCase):
             entries[path] = mode
         self.assertEqual(entries, expected)
 
-    def test_banner_is_a_png_image(self):
+    def test_banner_is_the_projects_whole_png_image(self):
         with open(packaged(BUNDLE + "/banner.png"), "rb") as file:
-            self.assertEqual(file.read(8), b"\x89PNG\r\n\x1a\n")
+            data = file.read()
+        with open(os.path.join(SOURCE, "prefs", "Resources", "banner.png"), "rb") as file:
+            self.assertEqual(data, file.read())
+        self.assertEqual(data[:8], b"\x89PNG\r\n\x1a\n")
+        chunks, offset = [], 8
+        while offset < len(data):
+            length, kind = struct.unpack(">I4s", data[offset:offset + 8])
+            body = data[offset + 8:offset + 8 + length]
+            (crc,) = struct.unpack(">I", data[offset + 8 + length:offset + 12 + length])
+            self.assertEqual(crc, zlib.crc32(kind + body), f"chunk {kind} damaged")
+            chunks.append((kind, body))
+            offset += 12 + length
+        self.assertEqual((chunks[0][0], chunks[-1][0], offset), (b"IHDR", b"IEND", len(data)))
+        width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks[0][1])
+        self.assertGreater(width, 0)
+        self.assertGreater(height, 0)
+        self.assertEqual(interlace, 0)
+        # The image data holds every row: a filter byte and the row's pixels.
+        channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
+        pixels = zlib.decompress(b"".join(body for kind, body in chunks if kind == b"IDAT"))
+        self.assertEqual(len(pixels), height * (1 + -(-width * channels * depth // 8)))
 
     def test_control_is_the_sources_with_the_installed_size(self):
         with open(CONTROL) as control:

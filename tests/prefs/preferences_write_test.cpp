@@ -80,12 +80,4 @@ TEST_F(PreferenceWrite, SwitchesShowTheStoredValueElseTheirDefault) {
     EXPECT_TRUE(sim::settings::switchRow("greyText")->cell.send<Object>(sel<"control">()).send<BOOL>(sel<"isOn">()));
 }
 
-// Without the page's own write, only the daemon's later write would bring the value to the file.
-TEST_F(PreferenceWrite, TheDaemonAloneWritesOnlyLater) {
-    sim::settings::setPreference(kDomain, NS::String::make("greyText"), Object(NS::classNamed("NSNumber").send<id>(sel<"numberWithBool:">(), NO)));
-    EXPECT_EQ(stored("greyText"), "absent");
-    sim::settings::writePendingPreferences();
-    EXPECT_EQ(stored("greyText"), "no");
-}
-
 } // namespace

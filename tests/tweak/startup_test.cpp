@@ -1,7 +1,9 @@
 // The real tweak loaded into the simulated Music app: which start-up steps it performs, and that
 // each replacement passes its call on to the implementation it replaced.
+#include "sim/mediaplayer/media_library.hpp"
 #include "sim/platform/call_log.hpp"
 #include "sim/music/app.hpp"
+#include "sim/uikit/uikit.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/substrate.hpp"
 
@@ -77,23 +79,37 @@ TEST_F(Startup, EachReplacementCallsThePreviousImplementationOnceWithTheSameArgu
         ASSERT_EQ(calls.size(), 1u) << hooked.className << " " << hooked.selector;
         std::vector<std::uintptr_t> arguments;
         if (hooked.takesFlag) arguments.push_back(1);
-        EXPECT_EQ(calls[0], (sim::Call{receiver.get().raw, hooked.selector, arguments}))
-            << hooked.className << " " << hooked.selector;
+        EXPECT_EQ(calls[0], (sim::Call{sim::implementationName(hooked.className, hooked.selector),
+                                       receiver.get().raw, hooked.selector, arguments}));
     }
 }
 
+// The very touch set and event, on a row of each picker.
 TEST_F(Startup, TheTouchReplacementsPassATouchOnAsTheyReceivedIt) {
     sim::music::launch();
-    sim::music::openPlaylist("Nothing here");
+    sim::media::addSong("Hey Jude");
+    sim::media::addPlaylist("Mix", {});
+    auto touchEndsOn = [](CGPoint point) {
+        UI::CollectionView list = sim::music::listOnScreen();
+        Ref<UI::Touch> touch = sim::ui::makeTouch(point, list);
+        Ref<UI::Event> event = sim::ui::makeEvent(touch.get());
+        NS::Set touches = event->allTouches();
+        sim::clearCallLog();
+        for (SEL phase : {sel<"touchesBegan:withEvent:">(), sel<"touchesEnded:withEvent:">()}) {
+            list.send(phase, touches, event.get());
+            std::vector<sim::Call> calls = sim::callsOf(sel_getName(phase));
+            ASSERT_EQ(calls.size(), 1u) << sel_getName(phase);
+            EXPECT_EQ(calls[0].receiver, list.raw);
+            EXPECT_EQ(calls[0].arguments, (std::vector{sim::argument(touches.raw), sim::argument(event.get().raw)}));
+        }
+    };
+    CGPoint firstRow{10, 10};
+    sim::music::openPlaylist("Mix");
     sim::music::openPicker();
+    touchEndsOn(firstRow);
     sim::music::showActions("Song", "Artist");
     sim::music::openPlaylistPicker();
-    sim::clearCallLog();
-    sim::music::tapEmpty();
-    std::vector<sim::Call> ended = sim::callsOf("touchesEnded:withEvent:");
-    ASSERT_EQ(ended.size(), 1u);
-    EXPECT_EQ(ended[0].receiver, sim::music::listOnScreen().raw);
-    EXPECT_EQ(ended[0].arguments.size(), 2u);
+    touchEndsOn(firstRow);
 }
 
 TEST_F(Startup, TurnedOffAtLaunchNothingIsInstalledNotEvenAfterTurningItOn) {

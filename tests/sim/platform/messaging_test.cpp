@@ -6,6 +6,8 @@
 #include "objc/class_builder.hpp"
 #include "objc/uikit.hpp"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -14,8 +16,9 @@ using objc::Object;
 using objc::Ref;
 using objc::sel;
 
-CGRect filledRect(id, SEL) { return CGRect{{1, 2}, {3, 4}}; }
 double filledDouble(id, SEL) { return 2.5; }
+// It asks its receiver, so that a send that hands it anything else shows.
+CGRect filledRect(id self, SEL) { return CGRect{{objc::send<double>(self, sel<"real">()) - 1.5, 2}, {3, 4}}; }
 long filledLong(id, SEL) { return 7; }
 id filledPointer(id self, SEL) { return self; }
 
@@ -68,6 +71,30 @@ TEST(Messaging, SuperCallsNameTheCompileTimeSuperclassAndDoNotRecurse) {
     EXPECT_EQ(depthOf(middleClass), 11);
     EXPECT_EQ(depthOf(leafClass), 111);
     EXPECT_EQ(depthOf(inheriting), 11);
+}
+
+// Every argument register, integer and floating point, arrives as sent, and a struct comes back
+// through memory from a super send too (the sanitizer build sends through objc_msgSend).
+double weighed(id, SEL, long a, long b, long c, long d, double e, double f, double g, double h, double i, double j,
+               double k, double l) {
+    return double(a + 2 * b + 3 * c + 4 * d) + 5 * e + 6 * f + 7 * g + 8 * h + 9 * i + 10 * j + 11 * k + 12 * l;
+}
+CGRect widerRect(id self, SEL cmd) {
+    CGRect rect = objc::sendSuper<CGRect>(self, objc::lookUpClass("Filled"), cmd);
+    rect.size.width += 10;
+    return rect;
+}
+
+TEST(Messaging, ArgumentsAndStructResultsPassThroughSendsAndSuperSends) {
+    Class filled = objc::lookUpClass("Filled");
+    objc::ClassBuilder builder("Wider", filled ? filled : defineFilled());
+    Class wider = builder.method<weighed>(sel<"weigh">()).method<widerRect>(sel<"rect">()).registerClass();
+    auto object = Ref<Object>::adopt(objc::classObject(wider).send<Object>(sel<"new">()));
+    EXPECT_EQ(object->send<double>(sel<"weigh">(), 1L, 2L, 3L, 4L, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0),
+              30.0 + 5 + 12 + 21 + 32 + 45 + 60 + 77 + 96);
+    CGRect rect = object->send<CGRect>(sel<"rect">());
+    EXPECT_EQ((std::vector{rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}),
+              (std::vector<CGFloat>{1, 2, 13, 4}));
 }
 
 NSUInteger retainCount(Object object) { return object.send<NSUInteger>(sel<"retainCount">()); }

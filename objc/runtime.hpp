@@ -112,6 +112,9 @@ template <class R> constexpr bool returnsThroughMemory() {
 }
 
 template <class R, class... Args> R sendTo(IMP imp, id receiver, SEL sel, Args... args) {
+    // A C++ object with a copy constructor or destructor (an owning Ref, say) would go by hidden
+    // reference, which no Objective-C method expects: pass the handle itself.
+    static_assert((__is_trivially_copyable(Args) && ...), "pass handles and plain values to a message");
     if constexpr (returnsThroughMemory<R>()) {
         static_assert(sizeof(R) > 4, "a struct of one word is returned in a register on armv7");
         R result;

@@ -1,9 +1,9 @@
 // What each replacement costs on top of the app's own work, as the library grows: every benchmark
 // times the hooked method, sent through the runtime, and the implementation it replaced, called
 // directly, on the same objects, and reports both per call and their ratio.
-#include "sim/platform/call_log.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
+#include "sim/platform/call_log.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/uikit/uikit.hpp"
 #include "tweak/state.hpp"

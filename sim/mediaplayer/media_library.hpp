@@ -1,6 +1,5 @@
-// Layer sim/mediaplayer: MediaPlayer's stand-ins and the media library. It uses sim/platform only.
-//
-// The device's media library and MediaPlayer's stand-ins over it.
+// Layer sim/mediaplayer: the device's media library and MediaPlayer's stand-ins over it. It uses
+// sim/platform only.
 //
 // Classes (product code reaches them through objc/mediaplayer.hpp):
 //   MPMediaItem            valueForProperty: with MPMediaItemPropertyTitle / ...AlbumTitle
@@ -11,11 +10,12 @@
 //
 // Every query (collections, items, representativeItem) gives fresh objects, equal to the library's
 // own (isEqual:, hash) by persistent ID and never the same object; two songs of one title stay two
-// songs. The functions below give and take the library's own objects. The library outlives the Music app's process (a relaunch keeps it); `reset` empties it.
+// songs. The functions below give and take the library's own objects. The library outlives the
+// Music app's process (a relaunch keeps it); `reset` empties it.
 #pragma once
 
-#include "sim/platform/stand_in_classes.hpp"
 #include "objc/mediaplayer.hpp"
+#include "sim/platform/stand_in_classes.hpp"
 
 #include <optional>
 #include <string>

@@ -1,11 +1,11 @@
 #include "sim/music/app.hpp"
 
+#include "sim/mediaplayer/media_library.hpp"
 #include "sim/platform/call_log.hpp"
 #include "sim/platform/gnu_runtime.hpp"
-#include "sim/mediaplayer/media_library.hpp"
 #include "sim/platform/run_loop.hpp"
-#include "sim/platform/transcript.hpp"
 #include "sim/platform/substrate.hpp"
+#include "sim/platform/transcript.hpp"
 #include "sim/uikit/main_thread.hpp"
 #include "sim/uikit/uikit.hpp"
 

@@ -23,9 +23,9 @@
 // to the call log (call_log.hpp).
 #pragma once
 
-#include "sim/platform/stand_in_classes.hpp"
 #include "objc/mediaplayer.hpp"
 #include "objc/uikit.hpp"
+#include "sim/platform/stand_in_classes.hpp"
 
 #include <optional>
 #include <stdexcept>

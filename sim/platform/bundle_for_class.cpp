@@ -1,7 +1,7 @@
 #include "sim/platform/bundle_for_class.hpp"
 
-#include "sim/platform/gnu_runtime.hpp"
 #include "objc/foundation.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 
 #include <dlfcn.h>
 

@@ -1,8 +1,8 @@
 // Apple's NSString compares literally, UTF-16 code unit by code unit; GNUstep's treats canonically
 // equivalent strings (a composed "é" and "e" followed by a combining accent) as equal. The tweak
 // relies on the literal rule, so every string class of GNUstep's cluster is given it.
-#include "sim/platform/gnu_runtime.hpp"
 #include "objc/foundation.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 #include "sim/platform/root.hpp"
 
+#include "objc/foundation.hpp"
 #include "sim/platform/binary_plist.hpp"
 #include "sim/platform/bundle_for_class.hpp"
 #include "sim/platform/gnu_runtime.hpp"
-#include "objc/foundation.hpp"
 
 #include <array>
 #include <cerrno>

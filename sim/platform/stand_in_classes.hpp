@@ -2,9 +2,9 @@
 // and C++ state hung on an instance variable.
 #pragma once
 
-#include "sim/platform/gnu_runtime.hpp"
 #include "objc/class_builder.hpp"
 #include "objc/foundation.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 
 #include <optional>
 #include <set>

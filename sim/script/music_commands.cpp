@@ -1,7 +1,7 @@
 // The Music app's share of the script language.
+#include "objc/system.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
-#include "objc/system.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/script/runner.hpp"

@@ -1,7 +1,7 @@
 // The Settings app's commands and expectations of the scenario language.
+#include "sim/platform/spawn.hpp"
 #include "sim/script/script.hpp"
 #include "sim/settings/app.hpp"
-#include "sim/platform/spawn.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <algorithm>

@@ -1,13 +1,13 @@
 #include "sim/settings/app.hpp"
 
-#include "sim/platform/ivars.hpp"
-#include "sim/settings/preferences_daemon.hpp"
 #include "sim/music/app.hpp"
+#include "sim/platform/ivars.hpp"
 #include "sim/platform/root.hpp"
-#include "sim/platform/transcript.hpp"
-#include "sim/uikit/uikit.hpp"
 #include "sim/platform/spawn.hpp"
+#include "sim/platform/transcript.hpp"
+#include "sim/settings/preferences_daemon.hpp"
 #include "sim/uikit/controls.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include <dlfcn.h>
 #include <filesystem>

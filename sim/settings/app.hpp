@@ -6,9 +6,9 @@
 // shows, drives and inspects the bundle's page. Failures throw sim::ScriptError.
 #pragma once
 
-#include "sim/uikit/png.hpp"
 #include "objc/preferences.hpp"
 #include "sim/settings/preferences_framework.hpp"
+#include "sim/uikit/png.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <optional>

@@ -1,9 +1,9 @@
 #include "sim/settings/preferences_framework.hpp"
 
+#include "objc/system.hpp"
 #include "sim/platform/ivars.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/transcript.hpp"
-#include "objc/system.hpp"
 #include "sim/settings/preferences_daemon.hpp"
 #include "sim/uikit/uikit.hpp"
 

@@ -1,9 +1,9 @@
 #include "sim/uikit/controls.hpp"
 
 #include "sim/platform/ivars.hpp"
+#include "sim/platform/root.hpp"
 #include "sim/uikit/main_thread.hpp"
 #include "sim/uikit/png.hpp"
-#include "sim/platform/root.hpp"
 #include "sim/uikit/uikit.hpp"
 
 namespace sim::settings {

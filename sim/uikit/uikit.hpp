@@ -1,7 +1,6 @@
-// Layer sim/uikit: UIKit's stand-ins. It uses sim/platform only.
-//
-// UIKit's stand-ins for the simulated apps, as Objective-C classes under UIKit's names, and the C++
-// side through which the simulator drives and inspects them.
+// Layer sim/uikit: UIKit's stand-ins for the simulated apps, as Objective-C classes under UIKit's
+// names, and the C++ side through which the simulator drives and inspects them. It uses
+// sim/platform only.
 //
 // Classes (define them with `defineClasses`; product code reaches them through objc/uikit.hpp):
 //   UIResponder      touchesBegan:/Ended:/Cancelled:withEvent: (do nothing)
@@ -39,12 +38,12 @@
 // A presented view controller stays on screen, in order of presentation, until it is dismissed or
 // the process ends (`endProcess`). As in UIKit, a controller that is already presenting, or whose
 // view is neither presented nor in a window, presents nothing: the transcript says "UIKit: refused
-// to present ..." and the completion does not run. Pressing an alert's button takes the alert off the screen, runs
-// the button's handler once, and lets the alert go.
+// to present ..." and the completion does not run. Pressing an alert's button takes the alert off
+// the screen, runs the button's handler once, and lets the alert go.
 #pragma once
 
-#include "sim/platform/stand_in_classes.hpp"
 #include "objc/uikit.hpp"
+#include "sim/platform/stand_in_classes.hpp"
 
 #include <optional>
 #include <string>

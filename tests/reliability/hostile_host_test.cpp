@@ -6,8 +6,8 @@
 
 #include "objc/class_builder.hpp"
 #include "sim/platform/call_log.hpp"
-#include "sim/platform/runtime_services.hpp"
 #include "sim/platform/root.hpp"
+#include "sim/platform/runtime_services.hpp"
 #include "sim/uikit/uikit.hpp"
 #include "tweak/host.hpp"
 

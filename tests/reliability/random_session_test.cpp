@@ -9,9 +9,9 @@
 #include "live_objects.hpp"
 #include "session.hpp"
 
-#include "sim/platform/runtime_services.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/run_loop.hpp"
+#include "sim/platform/runtime_services.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <gtest/gtest.h>

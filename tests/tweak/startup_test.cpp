@@ -1,11 +1,11 @@
 // The real tweak loaded into the simulated Music app: which start-up steps it performs, and that
 // each replacement passes its call on to the implementation it replaced.
 #include "sim/mediaplayer/media_library.hpp"
-#include "sim/platform/call_log.hpp"
 #include "sim/music/app.hpp"
-#include "sim/uikit/uikit.hpp"
+#include "sim/platform/call_log.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/substrate.hpp"
+#include "sim/uikit/uikit.hpp"
 
 #include "objc/system.hpp"
 

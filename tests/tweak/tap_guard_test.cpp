@@ -1,8 +1,8 @@
 // The tap guard's state across touches, and what its alerts keep and let go.
 #include "tweak_fixture.hpp"
 
-#include "sim/platform/runtime_services.hpp"
 #include "sim/platform/run_loop.hpp"
+#include "sim/platform/runtime_services.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <map>

@@ -4,12 +4,12 @@
 // and the next load starts from zero-filled state with its constructor run once.
 #include "tests/sim/music/probe_tweak.hpp"
 
-#include "sim/platform/call_log.hpp"
-#include "sim/platform/runtime_services.hpp"
-#include "sim/platform/gnu_runtime.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
+#include "sim/platform/call_log.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 #include "sim/platform/run_loop.hpp"
+#include "sim/platform/runtime_services.hpp"
 #include "sim/platform/substrate.hpp"
 #include "sim/uikit/uikit.hpp"
 

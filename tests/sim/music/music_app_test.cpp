@@ -4,9 +4,9 @@
 // only when asked to.
 #include "tests/sim/music/probe_tweak.hpp"
 
-#include "sim/platform/call_log.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
+#include "sim/platform/call_log.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/uikit/uikit.hpp"
 

@@ -1,8 +1,8 @@
 // The main queue and the Darwin notify center: work posted to the main queue runs only when the run
 // loop drains it, on the main thread, in order; notifications reach observers of their name on the
 // main thread. Both forget everything when a process ends.
-#include "sim/platform/runtime_services.hpp"
 #include "sim/platform/run_loop.hpp"
+#include "sim/platform/runtime_services.hpp"
 
 #include "objc/system.hpp"
 

@@ -68,7 +68,7 @@ TEST_F(Bundle, ThePageAnswersTheBundleAtItsInstallLocation) {
     EXPECT_EQ(framework, NS::classNamed("NSBundle").send<Object>(sel<"mainBundle">()));
 }
 
-// A controller of the Part's first form: the two-argument load in `specifiers`, no `bundle` of its own.
+// A controller written the plain way: the two-argument load in `specifiers`, no `bundle` of its own.
 id plainSpecifiers(id self, SEL) {
     id& held = *objc::ivarOf<id>(Object(self), "_specifiers");
     if (held == nullptr)

@@ -4,7 +4,8 @@
 set -eu
 
 packages="clang lld llvm cmake make git dpkg-dev libgtest-dev libbenchmark-dev
-libgnustep-base-dev libblocksruntime-dev libclang-rt-14-dev python3 openssh-client"
+libgnustep-base-dev libblocksruntime-dev libclang-rt-14-dev libunicorn-dev libffi-dev python3
+openssh-client"
 
 missing=""
 for package in $packages; do

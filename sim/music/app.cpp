@@ -1,5 +1,7 @@
 #include "sim/music/app.hpp"
 
+#include "sim/device_core/loader.hpp"
+#include "sim/device_core/package.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/platform/call_log.hpp"
 #include "sim/platform/gnu_runtime.hpp"
@@ -8,8 +10,6 @@
 #include "sim/platform/transcript.hpp"
 #include "sim/uikit/main_thread.hpp"
 #include "sim/uikit/uikit.hpp"
-
-#include <dlfcn.h>
 
 #include <cmath>
 #include <functional>
@@ -277,7 +277,7 @@ struct Screens {
 
 struct Process {
     LaunchOptions options;
-    void* tweak = nullptr;
+    device::Library tweak;
     std::vector<MethodsMark> marks;
     // The app's window: a screen is on screen while its controller's view is in it.
     Ref<UI::View> window;
@@ -485,7 +485,9 @@ CGPoint emptySpot(UI::CollectionView shown) { return centreOf(list(shown.raw).ce
 
 } // namespace
 
-std::string LaunchOptions::defaultTweakPath() { return TWINLY_MUSIC_LIBRARY; }
+std::string LaunchOptions::defaultTweakPath() {
+    return device::packagedPath("/Library/MobileSubstrate/DynamicLibraries/music.dylib").value_or(TWINLY_MUSIC_LIBRARY);
+}
 
 void launch(const LaunchOptions& options) {
     if (process) throw AppError("the Music app is running already");
@@ -506,12 +508,11 @@ void launch(const LaunchOptions& options) {
     process->marquee = make<UI::View>("MPUMarqueeView");
     process->transport = make<UI::View>("MPUHalfTintedTransportButton");
     transcript("  Music: launched; the substrate loads the tweak");
-    dlerror();
-    process->tweak = dlopen(options.tweakPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (process->tweak == nullptr) {
-        std::string reason = dlerror();
+    try {
+        process->tweak = device::openLibrary(options.tweakPath);
+    } catch (const device::LoadError& error) {
         process.reset();
-        throw AppError("cannot load the tweak: " + reason);
+        throw AppError(std::string("cannot load the tweak: ") + error.what());
     }
 }
 
@@ -530,14 +531,11 @@ void quit() {
     removeAllObservers();
     undoHooks();
     for (auto mark = ended.marks.rbegin(); mark != ended.marks.rend(); ++mark) restoreMethods(*mark);
-    void* tweak = ended.tweak;
+    device::Library tweak = ended.tweak;
     std::string path = ended.options.tweakPath;
     process.reset();
-    dlclose(tweak);
-    if (void* still = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
-        dlclose(still);
-        throw AppError("the tweak library is still loaded after dlclose");
-    }
+    device::closeLibrary(tweak);
+    if (device::libraryLoaded(path)) throw AppError("the tweak library is still loaded after it was closed");
     transcript("  Music: quit; the tweak is unloaded");
 }
 
@@ -550,10 +548,7 @@ void relaunch() {
 bool running() { return process.has_value(); }
 
 bool tweakLoaded() {
-    std::string path = process ? process->options.tweakPath : LaunchOptions::defaultTweakPath();
-    void* loaded = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (loaded) dlclose(loaded);
-    return loaded != nullptr;
+    return device::libraryLoaded(process ? process->options.tweakPath : LaunchOptions::defaultTweakPath());
 }
 
 void openPlaylist(const std::optional<std::string>& name) {

@@ -24,6 +24,7 @@
 #pragma once
 
 #include "objc/mediaplayer.hpp"
+#include "sim/device_core/loader.hpp"
 #include "objc/uikit.hpp"
 #include "sim/platform/stand_in_classes.hpp"
 

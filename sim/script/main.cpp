@@ -1,6 +1,8 @@
 // twinly-sim: runs scenario scripts against the simulated device, each file in a fresh device (a
 // child process of its own), printing a transcript of what the user sees.
 #include "objc/foundation.hpp"
+#include "sim/device_core/loader.hpp"
+#include "sim/device_core/package.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/script/runner.hpp"
 
@@ -77,14 +79,29 @@ bool runFileInChild(const std::string& file) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: twinly-sim FILE... (twinly-sim --help lists the commands)\n";
+        std::cerr << "usage: twinly-sim [--package FILE.deb] FILE... (twinly-sim --help lists the commands)\n";
         return 2;
     }
     if (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
         std::cout << sim::scriptHelp();
         return 0;
     }
+    int first = 1;
+    if (std::string(argv[1]) == "--package") {
+        if (argc < 4) {
+            std::cerr << "usage: twinly-sim --package FILE.deb SCRIPT...\n";
+            return 2;
+        }
+        try {
+            sim::device::usePackage(argv[2]);
+        } catch (const sim::device::LoadError& error) {
+            std::cerr << error.what() << '\n';
+            return 2;
+        }
+        first = 3;
+    }
     bool allPassed = true;
-    for (int arg = 1; arg < argc; ++arg) allPassed = runFileInChild(argv[arg]) && allPassed;
+    for (int arg = first; arg < argc; ++arg) allPassed = runFileInChild(argv[arg]) && allPassed;
+    sim::device::removePackage();
     return allPassed ? 0 : 1;
 }

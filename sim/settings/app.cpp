@@ -1,5 +1,7 @@
 #include "sim/settings/app.hpp"
 
+#include "sim/device_core/loader.hpp"
+#include "sim/device_core/package.hpp"
 #include "sim/music/app.hpp"
 #include "sim/platform/ivars.hpp"
 #include "sim/platform/root.hpp"
@@ -9,7 +11,6 @@
 #include "sim/uikit/controls.hpp"
 #include "sim/uikit/uikit.hpp"
 
-#include <dlfcn.h>
 #include <filesystem>
 
 namespace sim::settings {
@@ -39,8 +40,11 @@ std::string bundleFile(const char* name) { return hostPath(std::string(kBundlePa
 void loadBundle() {
     if (principalClass) return;
     installBundle();
-    if (dlopen(bundleFile("twinlyprefs").c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr)
-        throw ScriptError(std::string("the Settings app cannot load the bundle: ") + dlerror());
+    try {
+        device::openLibrary(bundleFile("twinlyprefs"));
+    } catch (const device::LoadError& error) {
+        throw ScriptError(std::string("the Settings app cannot load the bundle: ") + error.what());
+    }
     NS::Dictionary info = NS::MutableDictionary::dictionaryWithContentsOfFile(string(std::string(kBundlePath) + "/Info.plist"));
     auto name = sim::text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
     principalClass = name ? objc::lookUpClass(name->c_str()) : nullptr;
@@ -89,7 +93,12 @@ void installBundle() {
     if (fs::exists(bundleFile("Info.plist"))) return;
     fs::path bundle = bundleFile("");
     fs::create_directories(bundle);
-    fs::copy(TWINLY_PREFS_RESOURCES, bundle, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    auto options = fs::copy_options::recursive | fs::copy_options::overwrite_existing;
+    if (auto packaged = device::packagedPath(kBundlePath)) {
+        fs::copy(*packaged, bundle, options);
+        return;
+    }
+    fs::copy(TWINLY_PREFS_RESOURCES, bundle, options);
     fs::copy_file(TWINLY_PREFS_EXECUTABLE, bundle / "twinlyprefs", fs::copy_options::overwrite_existing);
 }
 

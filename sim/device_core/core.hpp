@@ -1,0 +1,65 @@
+// The emulated arm64 core: one Unicorn engine for each host thread that enters guest code, with a
+// guest stack of its own. Guest addresses are host addresses: the guest's images, its stacks and the
+// bridge's entries are host memory mapped into the engine at the same addresses, and other host
+// memory is mapped on the guest's first touch and unmapped when the outermost guest call returns.
+// Apple's rules that the host cannot show are checked here, on every guest instruction that could
+// break them; a broken rule ends the run with the guest pc and the instruction.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct uc_struct;
+
+namespace sim::device {
+
+// The arguments of a call into the guest, by Apple's arm64 convention.
+struct Frame {
+    uint64_t x[8] = {};
+    uint64_t x8 = 0;
+    uint64_t d[8] = {};
+    const void* stackArguments = nullptr;
+    size_t stackBytes = 0;
+};
+
+// What the guest left in the result registers.
+struct Results {
+    uint64_t x[2];
+    uint64_t d[4];
+};
+
+// Runs the guest function at `address` on this thread's core to its return.
+Results callGuest(uint64_t address, const Frame& frame);
+
+// This thread's engine, for the bridge while it serves a trap.
+uc_struct* engine();
+
+// The bridge's entries: each is one instruction of a page of guest text that the bridge serves;
+// `serveTrap(index)` runs when the guest reaches entry `index`, leaves the result registers set and
+// answers where the guest goes on (its return address, or a guest function that takes the call).
+// Entry 0 is where every call into the guest returns to the host.
+constexpr size_t kTrapCount = 1 << 16;
+uint64_t trapAddress(size_t index);
+uint64_t serveTrap(size_t index); // defined by the bridge
+bool isTrap(uint64_t address);
+
+// A loaded image's segments, which engines map when the guest first touches them.
+struct Segment {
+    uint64_t address;
+    size_t size;
+    bool executable; // guest text; everything else is data, readable and writable
+};
+void addImageSegment(int image, const Segment& segment);
+void removeImage(int image);
+// Whether the address is in the text of a loaded image.
+bool isGuestText(uint64_t address);
+
+// Records an object that reached the guest: a load of its first word (on arm64 a non-pointer isa,
+// not the class) ends the run while the object lives.
+void noteObject(const void* object);
+
+// Ends the run for a broken rule, naming the guest pc and its instruction.
+[[noreturn]] void fault(const std::string& what);
+
+} // namespace sim::device

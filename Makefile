@@ -39,8 +39,9 @@ fuzz: setup
 demo: host
 	$(HOST_BUILD)/sim/twinly-sim tests/scenarios/demo.scn
 
-bench: host
+bench: host package
 	$(HOST_BUILD)/bench/twinly-bench $(BENCH_ARGS)
+	$(HOST_BUILD)/bench/twinly-scenario-bench
 
 clean:
 	rm -rf build packages

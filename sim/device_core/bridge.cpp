@@ -105,6 +105,15 @@ uint64_t extend(uint64_t raw, const Type& type) {
     return raw;
 }
 
+// An integer of fewer than 64 bits as arm64 code on Apple's platform may find it in a register:
+// extended to 32 bits (Apple's convention has caller and callee extend what is narrower), and the
+// upper 32 bits undefined. They hold junk here, so that guest code that reads more of a register
+// than the type it declared fails on this core as it may on a device.
+uint64_t toGuestRegister(uint64_t raw, const Type& type) {
+    if (type.size >= 8) return raw;
+    return (extend(raw, type) & 0xffffffff) | 0x5a5a5a5a00000000;
+}
+
 // Blocks made to cross for the length of one call, freed when it returns.
 struct Crossing {
     std::vector<void*> shadows;
@@ -266,9 +275,8 @@ void writeResult(uc_engine* uc, const Type& type, const void* value) {
         uint64_t raw = 0;
         // libffi widens an integer result to a whole register.
         std::memcpy(&raw, value, type.size < sizeof(ffi_arg) ? sizeof(ffi_arg) : type.size);
-        raw = extend(raw, type);
         if (type.code == '@' || type.code == '#') noteObject(reinterpret_cast<void*>(raw));
-        setReg(uc, UC_ARM64_REG_X0, raw);
+        setReg(uc, UC_ARM64_REG_X0, toGuestRegister(raw, type));
     }
 }
 
@@ -356,7 +364,7 @@ void enterGuest(ffi_cif*, void* result, void** values, void* data) {
             else {
                 uint64_t raw = 0;
                 std::memcpy(&raw, value, place.byReference ? 8 : type.size);
-                frame.x[place.index] = place.byReference ? raw : extend(raw, type);
+                frame.x[place.index] = place.byReference ? raw : toGuestRegister(raw, type);
             }
         } else if (place.where == Place::d) {
             for (int k = 0; k < type.floatCount; ++k) {

@@ -142,7 +142,6 @@ MachO readMachO(const std::string& path) {
 
 // dyld's opcode streams: rebases, binds and lazy binds.
 struct Opcodes {
-    const MachO& macho;
     const uint8_t* next;
     const uint8_t* end;
 
@@ -188,7 +187,7 @@ struct Loaded {
 
 void rebase(const Loaded& loaded) {
     const MachO& macho = loaded.macho;
-    Opcodes op{macho, macho.at(macho.rebaseOff, macho.rebaseSize), macho.at(macho.rebaseOff, macho.rebaseSize) + macho.rebaseSize};
+    Opcodes op{macho.at(macho.rebaseOff, macho.rebaseSize), macho.at(macho.rebaseOff, macho.rebaseSize) + macho.rebaseSize};
     uint64_t address = 0;
     auto rebaseAt = [&](uint64_t times, uint64_t skip) {
         for (uint64_t i = 0; i < times; ++i, address += 8 + skip) *loaded.word(address) += loaded.slide;
@@ -219,7 +218,7 @@ void rebase(const Loaded& loaded) {
 void bind(const Loaded& loaded, uint32_t offset, uint32_t size, bool lazy) {
     const MachO& macho = loaded.macho;
     if (size == 0) return;
-    Opcodes op{macho, macho.at(offset, size), macho.at(offset, size) + size};
+    Opcodes op{macho.at(offset, size), macho.at(offset, size) + size};
     uint64_t address = 0;
     int64_t ordinal = 0, addend = 0;
     std::string symbol;

@@ -2,8 +2,10 @@
 stubs they were linked against, the property lists and the package itself. The package is unpacked
 once; CTest runs one test class per group (see CMakeLists.txt beside this file).
 
-Environment: TWINLY_SOURCE, the source tree (the package is read from its packages/ folder)."""
+Environment: TWINLY_SOURCE, the source tree (the package is read from its packages/ folder);
+TWINLY_DEVICE_COMPILE, the device compiler and its flags (for the armv7 compile)."""
 
+import glob
 import hashlib
 import os
 import plistlib
@@ -261,6 +263,47 @@ class LinkStubTests(unittest.TestCase):
     def test_every_stub_is_linked(self):
         linked = set().union(*(binary.libraries() for binary in self.binaries))
         self.assertEqual(set(self.stubs), linked)
+
+
+# How each target spells BOOL and CGFloat in a type encoding.
+ENCODING_CODES = {"arm64": {"BOOL": "B", "CGFloat": "d"}, "armv7": {"BOOL": "c", "CGFloat": "f"}}
+
+
+def registered_encodings(binary, arch):
+    """The encodings of the methods that `binary` registers, as `arch` spells them."""
+    with open(os.path.join(SOURCE, "tests", "registered_methods.txt")) as table:
+        rows = [line.split() for line in table if not line.startswith("#")]
+    return {row[3].format(**ENCODING_CODES[arch]) for row in rows if row and row[0] == binary}
+
+
+def encodings_among(strings):
+    """The strings that read as a method's type encoding: a result, then the receiver and selector."""
+    return {text for text in strings if re.fullmatch(r"[^\s:]*@:[^\s:]*", text)}
+
+
+class RegisteredMethodTests(unittest.TestCase):
+    """The type encodings that each binary hands the runtime spell BOOL and CGFloat as the target
+    does: the packaged arm64 binaries, and the same sources compiled for armv7."""
+
+    BINARIES = (("music", "tweak", TWEAK), ("twinlyprefs", "prefs", BUNDLE + "/twinlyprefs"))
+
+    def test_arm64_binaries(self):
+        for name, _, path in self.BINARIES:
+            with self.subTest(binary=name):
+                self.assertEqual(encodings_among(MachO(packaged(path)).strings()), registered_encodings(name, "arm64"))
+
+    def test_armv7_compile(self):
+        compile_command = os.environ["TWINLY_DEVICE_COMPILE"].split()
+        for name, folder, _ in self.BINARIES:
+            strings = set()
+            with tempfile.TemporaryDirectory() as objects:
+                for source in sorted(glob.glob(os.path.join(SOURCE, folder, "*.cpp"))):
+                    output = os.path.join(objects, os.path.basename(source) + ".o")
+                    run(*compile_command, "-target", "armv7-apple-ios10.0", "-Os", "-I" + SOURCE, "-c", source,
+                        "-o", output)
+                    strings |= MachO(output).strings()
+            with self.subTest(binary=name):
+                self.assertEqual(encodings_among(strings), registered_encodings(name, "armv7"))
 
 
 class PropertyListTests(unittest.TestCase):

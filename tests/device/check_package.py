@@ -195,7 +195,30 @@ class BinaryChecks:
                       for section in self.binary.sections() if section["sectname"] in sizes)
         self.assertEqual(entries, 1)
 
-    def test_ad_hoc_signature_covers_the_file(self):
+    def test_every_function_unwinds(self):
+        # An Objective-C exception raised below a replacement passes through its frame only by the
+        # frame's entry in __unwind_info; lld gives a function without unwind information an entry of
+        # encoding 0, and a DWARF entry would need an __eh_frame that lld 14 does not write.
+        listing = run("llvm-objdump", "--macho", "--unwind-info", self.binary.path)
+        entries = [(int(start, 16), int(encoding, 16)) for start, encoding in re.findall(
+            r"\]: function offset=(0x[0-9a-f]+), encoding(?:\[\d+\])?=(0x[0-9a-f]+)", listing)]
+        ranges = re.findall(r"\]: function offset=(0x[0-9a-f]+), 2nd level page offset", listing)
+        self.assertTrue(ranges, "no __unwind_info")
+        end = int(ranges[-1], 16)  # where the last range ends
+        functions = [int(line.split()[0], 16) for line in run("llvm-nm", "-m", "--defined-only", self.binary.path).splitlines()
+                     if "(__TEXT,__text)" in line]
+        self.assertTrue(functions)
+        for function in functions:
+            covering = [encoding for start, encoding in entries if start <= function]
+            with self.subTest(function=hex(function)):
+                self.assertLess(function, end, "past the last range")
+                self.assertTrue(covering, "before the first entry")
+                self.assertNotEqual(covering[-1], 0, "no unwind information")
+                self.assertNotEqual(covering[-1] & 0x0F000000, 0x03000000, "DWARF unwind information")
+
+    def test_signed_ad_hoc_as_tweak_packages_are(self):
+        # The form of the usual tweak signer: a SHA-1 code directory, an empty requirements set and a
+        # SHA-256 directory as the alternate, flagged ad hoc alone, named after the file.
         signatures = self.binary.named("LC_CODE_SIGNATURE")
         self.assertEqual(len(signatures), 1)
         offset, size = int(signatures[0]["dataoff"]), int(signatures[0]["datasize"])

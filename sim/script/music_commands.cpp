@@ -181,7 +181,7 @@ void notifyReload() {
 // `wait`: the library's additions with the main-queue work they bring, and the preferences
 // daemon's late write.
 void waitForPendingWork() {
-    while (media::pendingAdditions() > 0 || pendingMainQueueBlocks() > 0) {
+    while (media::pendingAdditions() > 0 || pendingMainQueueWork() > 0) {
         media::completeAdditions();
         drainMainQueue();
     }

@@ -4,13 +4,18 @@ THEOS_DEVICE_PORT ?= 22
 control_field = $(shell sed -n 's/^$(1): *//p' device/layout/DEBIAN/control)
 DEVICE_PACKAGE = packages/$(call control_field,Package)_$(call control_field,Version)_$(call control_field,Architecture).deb
 
-.PHONY: package install do device-address
+.PHONY: package repo install do device-address
 
 package: setup
 	$(STEP) "configure the device build" cmake -S device -B $(DEVICE_BUILD) \
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/device/ios-arm64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	$(STEP) "build the device binaries" cmake --build $(DEVICE_BUILD) -j $(JOBS)
 	$(STEP) "pack $(DEVICE_PACKAGE)" sh device/package.sh $(DEVICE_BUILD) $(DEVICE_PACKAGE)
+
+# The package repository that package managers read, in packages/repo (device/repo.py says what it
+# holds). REPO_URL, the address where it will be published, lets the package name its depictions.
+repo: package
+	$(STEP) "write the repository packages/repo" python3 device/repo.py $(DEVICE_PACKAGE) packages/repo $(REPO_URL)
 
 # Theos's habit: build, then install.
 do: device-address package install

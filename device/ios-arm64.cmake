@@ -9,6 +9,7 @@ set(CMAKE_OSX_SYSROOT /)
 # There is no SDK to link a test program against, so CMake's compiler check only compiles.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
-# No system libraries but the stubs; lld signs iOS output only when asked.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib -Wl,-adhoc_codesign")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib -Wl,-adhoc_codesign")
+# No system libraries but the stubs. lld signs iOS output only when asked, and is not asked: the
+# device build signs each binary with device/sign.py after the link.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib")

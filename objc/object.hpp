@@ -70,7 +70,9 @@ private:
 };
 
 // Refers to an object without keeping it alive: `load` gives an owning reference to it, or nil once
-// it has been deallocated. Safe to copy and destroy on any thread, as the runtime's weak table is.
+// it has been deallocated. The runtime's weak table is safe on any thread, but a copy, like a load,
+// retains the object on the calling thread for a moment: a reference to a UIKit object is copied
+// and loaded on the main thread only (sys::WeakBox carries one across another thread).
 template <class T> class Weak {
 public:
     constexpr Weak() = default;

@@ -1,5 +1,5 @@
 // The C interfaces below the Objective-C layer: Darwin notifications, the main queue, Cydia
-// Substrate, and process spawning.
+// Substrate, process spawning and the C library's heap.
 #pragma once
 
 #include "foundation.hpp"
@@ -24,6 +24,7 @@ void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStri
 struct dispatch_queue_s;
 extern dispatch_queue_s _dispatch_main_q;
 void dispatch_async(dispatch_queue_s* queue, void (^block)());
+void dispatch_async_f(dispatch_queue_s* queue, void* context, void (*work)(void* context));
 
 // Cydia Substrate.
 void MSHookMessageEx(Class cls, SEL sel, IMP replacement, IMP* previous);
@@ -33,6 +34,10 @@ using pid_t = int;
 int posix_spawn(pid_t* pid, const char* path, const void* fileActions, const void* attributes, char* const argv[],
                 char* const envp[]);
 pid_t waitpid(pid_t pid, int* status, int options);
+// The C library's heap; noexcept as glibc declares them for C++, which changes nothing of the call.
+void* malloc(size_t size) noexcept;
+void free(void* memory) noexcept;
+
 #if defined(__APPLE__)
 int* __error();
 #else
@@ -45,6 +50,32 @@ namespace sys {
 inline CFStringRef cfString(NS::String string) { return reinterpret_cast<CFStringRef>(string.raw); }
 
 inline void runOnMainQueue(void (^block)()) { dispatch_async(&_dispatch_main_q, block); }
+// Runs `work(context)` on the main queue: a plain pointer, which no other thread copies or destroys
+// (a block's captures are copied and destroyed wherever the block is).
+inline void runOnMainQueue(void* context, void (*work)(void* context)) {
+    dispatch_async_f(&_dispatch_main_q, context, work);
+}
+
+// A weak reference in memory of its own, whose address can travel as such a context pointer. Only
+// the thread that holds the pointer loads or destroys it, so a weak reference to a UIKit object
+// can cross another thread and still be touched on the main thread alone. (Trivially constructible,
+// so the memory that malloc gives is one; nil when there is no memory.)
+template <class T> class WeakBox {
+public:
+    static WeakBox* make(T object) {
+        auto* box = static_cast<WeakBox*>(malloc(sizeof(WeakBox)));
+        if (box != nullptr) objc_initWeak(&box->slot_, object.raw);
+        return box;
+    }
+    static void destroy(WeakBox* box) {
+        objc_destroyWeak(&box->slot_);
+        free(box);
+    }
+    objc::Ref<T> load() { return objc::Ref<T>::adopt(T(objc_loadWeakRetained(&slot_))); }
+
+private:
+    id slot_;
+};
 
 constexpr int kEINTR = 4; // the same number on Darwin and Linux
 

@@ -2,12 +2,14 @@
 """Draws the settings bundle's icon, the row of Twinly 2 in the Settings app: 29 points square, as
 icon.png, icon@2x.png and icon@3x.png (29, 58 and 87 pixels). It is the banner's own picture
 (banner.png): two overlapping white discs on the accent's blue gradient, in a square with rounded
-corners, as the icons of Settings rows are. Everything is computed here (python3 and zlib), so the
-same script always gives the same pixels.
+corners, as the icons of Settings rows are. The same picture, 64 pixels square, is the package
+repository's CydiaIcon.png (32 points at 2x, as package managers show a source). Everything is
+computed here (python3 and zlib), so the same script always gives the same pixels.
 
 Usage:
-  make_icons.py [FOLDER]          writes the three files (default: prefs/Resources)
-  make_icons.py --check [FOLDER]  exits 1 unless the files there hold exactly these pixels"""
+  make_icons.py [FOLDER]                  writes the three files (default: prefs/Resources)
+  make_icons.py --check [FOLDER]          exits 1 unless the files there hold exactly these pixels
+  make_icons.py --repository-icon FILE    writes the repository's icon"""
 
 import os
 import struct
@@ -16,6 +18,7 @@ import zlib
 
 POINTS = 29
 SCALES = {"icon.png": 1, "icon@2x.png": 2, "icon@3x.png": 3}
+REPOSITORY_ICON_SIDE = 64
 
 # The banner's gradient, top and bottom, and its discs: white, centred on the middle line, 0.76 of
 # a radius apart. On 29 points the discs are drawn stronger than the banner's faint ones.
@@ -77,6 +80,11 @@ def png(rows, side):
             chunk(b"IEND", b""))
 
 
+def write(path, rows, side):
+    with open(path, "wb") as file:
+        file.write(png(rows, side))
+
+
 def decoded(path):
     """(side, rows) of a PNG that this script wrote, or None."""
     try:
@@ -105,6 +113,9 @@ def decoded(path):
 
 
 def main(arguments):
+    if arguments[:1] == ["--repository-icon"] and len(arguments) == 2:
+        write(arguments[1], pixels(REPOSITORY_ICON_SIDE), REPOSITORY_ICON_SIDE)
+        return 0
     check = arguments[:1] == ["--check"]
     arguments = arguments[1:] if check else arguments
     folder = arguments[0] if arguments else os.path.join(os.path.dirname(__file__), "..", "prefs", "Resources")
@@ -117,8 +128,7 @@ def main(arguments):
             if decoded(path) != (side, rows):
                 differing.append(path)
         else:
-            with open(path, "wb") as file:
-                file.write(png(rows, side))
+            write(path, rows, side)
     for path in differing:
         print(f"{path}: not the icon that scripts/make_icons.py draws; run it again", file=sys.stderr)
     return 1 if differing else 0

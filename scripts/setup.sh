@@ -3,7 +3,7 @@
 # Idempotent, and silent when everything is there. Needs root (or sudo) only when it installs.
 set -eu
 
-packages="clang lld llvm cmake make git dpkg-dev libgtest-dev libbenchmark-dev
+packages="clang lld llvm cmake make git dpkg-dev apt-utils libgtest-dev libbenchmark-dev
 libgnustep-base-dev libblocksruntime-dev libclang-rt-14-dev libunicorn-dev libffi-dev python3
 openssh-client"
 

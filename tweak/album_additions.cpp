@@ -19,6 +19,14 @@ void presentMissingSongsNotice(UI::View anchor) {
     host::present(notice, anchor);
 }
 
+using ListBox = sys::WeakBox<UI::CollectionView>;
+
+void noticeOverListIfThere(void* context) {
+    auto* box = static_cast<ListBox*>(context);
+    if (objc::Ref<UI::CollectionView> shown = box->load()) presentMissingSongsNotice(shown);
+    ListBox::destroy(box);
+}
+
 } // namespace
 
 bool checkAlbum(MP::Playlist playlist, NS::MutableArray missingSongs) {
@@ -35,15 +43,17 @@ bool checkAlbum(MP::Playlist playlist, NS::MutableArray missingSongs) {
     return found;
 }
 
-void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, objc::Weak<UI::CollectionView> list) {
-    // `list` is taken by value: a block captures a C++ reference as a reference, not a copy.
+void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, UI::CollectionView list) {
     // The library completes on a thread of its own and lets go of the completion there, so the
-    // completion holds nothing of UIKit: only the weak reference, loaded on the main thread. A list
-    // that has gone in the meantime (the picker closed) gets no notice. Whatever the outcome, the
-    // user is told the songs went in, as the library reports no useful error.
-    playlist.addMediaItems(missingSongs, ^(id) {
-        sys::runOnMainQueue(^{
-            if (objc::Ref<UI::CollectionView> shown = list.load()) presentMissingSongsNotice(shown);
-        });
-    });
+    // completion holds nothing of UIKit, nor a weak reference to it: a copy of one retains the list
+    // for a moment, and that thread could then be the last to release it. It holds the list's
+    // weak box as a plain pointer, which goes to the main queue, where alone the box is loaded and
+    // freed. A list that has gone in the meantime (the picker closed) gets no notice. Whatever the
+    // outcome, the user is told the songs went in, as the library reports no useful error.
+    ListBox* box = ListBox::make(list);
+    if (box == nullptr) { // no memory for it: the songs go in all the same, without a notice
+        playlist.addMediaItems(missingSongs, nullptr);
+        return;
+    }
+    playlist.addMediaItems(missingSongs, ^(id) { sys::runOnMainQueue(box, noticeOverListIfThere); });
 }

@@ -9,5 +9,5 @@
 bool checkAlbum(MP::Playlist playlist, NS::MutableArray missingSongs);
 
 // Adds the missing songs to the playlist, then confirms over the list's controller if the list is
-// still there.
-void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, objc::Weak<UI::CollectionView> list);
+// still there; `list` is referred to, not kept.
+void addMissingSongs(MP::Playlist playlist, NS::Array missingSongs, UI::CollectionView list);

@@ -19,11 +19,17 @@ void installHookTable() {
             lookedUpName = row.className;
             cls = objc_getClass(row.className);
         }
-        // A class the app lacks, or a method a cell already has, leaves that row undone; the slot
-        // of a replacement that never ran stays empty and is never called.
+        // A class the app lacks (renamed in another release) leaves its rows undone, and a method the
+        // class does not answer its replacement: some substrates end the process on such a hook. The
+        // slot of a replacement that never ran stays empty and is never called. class_addMethod
+        // leaves a method that a cell already has in place.
+        if (cls == nullptr) continue;
         SEL sel = sel_registerName(row.selector);
-        if (row.slot == kAddedMethod) class_addMethod(cls, sel, row.implementation(), objc::voidBoolEncoding());
-        else MSHookMessageEx(cls, sel, row.implementation(), &tweakState.previous[row.slot]);
+        if (row.slot == kAddedMethod) {
+            class_addMethod(cls, sel, row.implementation(), objc::voidBoolEncoding());
+        } else if (class_getInstanceMethod(cls, sel)) {
+            MSHookMessageEx(cls, sel, row.implementation(), &tweakState.previous[row.slot]);
+        }
     }
 }
 

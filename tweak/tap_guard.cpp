@@ -88,7 +88,7 @@ void checkPlaylistPick(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Ev
     presentDuplicateAlert(
         view, message, ^(id) { held.passOn(); },
         ^(id) {
-            if (addMissingOnSkip) addMissingSongs(keptPlaylist, missingSongs, held.view);
+            if (addMissingOnSkip) addMissingSongs(keptPlaylist, missingSongs, held.view.load());
         });
 }
 

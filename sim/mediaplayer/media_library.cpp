@@ -349,9 +349,12 @@ void completeAdditions() { finishAdditions(true); }
 void failAdditions() { finishAdditions(false); }
 
 void abandonCompletions() {
+    // Kept for the life of the host process, as the memory of an ended process is gone without any
+    // release: what a completion refers to (a box of the tweak's own heap) stays as it was left.
+    [[clang::no_destroy]] static std::vector<MP::AdditionCompletion> abandoned;
     for (PendingAddition& addition : takePending()) {
         append(addition.playlist, addition.items);
-        if (addition.completion) Block_release(addition.completion);
+        if (addition.completion) abandoned.push_back(addition.completion);
     }
 }
 

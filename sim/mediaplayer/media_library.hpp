@@ -54,7 +54,7 @@ void completeAdditions();
 // Fails every pending addition the same way: nothing joins the playlists, each completion gets an error.
 void failAdditions();
 // The process that asked went away: the library still adds the items, but the completions, which
-// belong to that process, are released without being called.
+// belong to that process, are neither called nor released (a process that ends runs no release).
 void abandonCompletions();
 
 // Reports what the library adds (the runner puts it in the transcript).

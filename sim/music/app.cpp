@@ -489,6 +489,15 @@ std::string LaunchOptions::defaultTweakPath() {
     return device::packagedPath("/Library/MobileSubstrate/DynamicLibraries/music.dylib").value_or(TWINLY_MUSIC_LIBRARY);
 }
 
+const std::vector<std::string>& classesALaunchCanLeaveOut() {
+    static const std::vector<std::string> names = {
+        "UICollectionView", "UICollectionViewCell", "Music.SongCell", "Music.SearchResultCell", "Music.PlaylistCell",
+        "Music.PlaylistDetailHeaderLockupView", "Music.MediaPickerNavigationController",
+        "Music.ContextActionHeaderViewController", "Music.PlaylistPickerViewController", "MPUMarqueeView",
+        "MPUHalfTintedTransportButton"};
+    return names;
+}
+
 void launch(const LaunchOptions& options) {
     if (process) throw AppError("the Music app is running already");
     if (classesDefinedWith && !sameClasses(*classesDefinedWith, options))

@@ -50,6 +50,10 @@ struct LaunchOptions {
     static std::string defaultTweakPath();
 };
 
+// The classes that a launch can leave out (`LaunchOptions::leftOut`): those the app defines when it
+// starts, its own and the ones of UIKit and MediaPlayerUI that it hooks into.
+const std::vector<std::string>& classesALaunchCanLeaveOut();
+
 // Starts the app and loads the tweak into it. The classes are defined at the first launch of the
 // host process; later launches must leave out the same classes.
 void launch(const LaunchOptions& options = {});

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -25,18 +26,30 @@ using Block = void (^)();
 
 const std::thread::id mainThread = std::this_thread::get_id();
 
+// Work on the main queue: a copy of a block, or a function with its context.
+struct Work {
+    Block block;
+    void (*function)(void*);
+    void* context;
+};
+
 std::mutex queueLock;
-std::deque<Block>& mainQueue() {
-    static std::deque<Block> queue;
+std::deque<Work>& mainQueue() {
+    static std::deque<Work> queue;
     return queue;
 }
 
-Block takeNext() {
+void enqueue(Work work) {
     std::lock_guard<std::mutex> hold(queueLock);
-    if (mainQueue().empty()) return nullptr;
-    Block block = mainQueue().front();
+    mainQueue().push_back(work);
+}
+
+std::optional<Work> takeNext() {
+    std::lock_guard<std::mutex> hold(queueLock);
+    if (mainQueue().empty()) return std::nullopt;
+    Work work = mainQueue().front();
     mainQueue().pop_front();
-    return block;
+    return work;
 }
 
 struct Observer {
@@ -66,18 +79,24 @@ void deliver(NS::String name, const void* object, CFDictionaryRef userInfo) {
 bool onMainThread() { return std::this_thread::get_id() == mainThread; }
 
 void drainMainQueue() {
-    while (Block block = takeNext()) {
+    while (std::optional<Work> work = takeNext()) {
         NS::AutoreleasePool pool;
-        block();
-        Block_release(block);
+        if (work->block) {
+            work->block();
+            Block_release(work->block);
+        } else {
+            work->function(work->context);
+        }
     }
 }
 
+// A function's context belongs to the process, which ends: nothing is left to free it.
 void dropMainQueue() {
-    while (Block block = takeNext()) Block_release(block);
+    while (std::optional<Work> work = takeNext())
+        if (work->block) Block_release(work->block);
 }
 
-size_t pendingMainQueueBlocks() {
+size_t pendingMainQueueWork() {
     std::lock_guard<std::mutex> hold(queueLock);
     return mainQueue().size();
 }
@@ -89,8 +108,11 @@ size_t observerCount() { return observers().size(); }
 } // namespace sim
 
 SIM_EXPORT void dispatch_async(dispatch_queue_s*, void (^block)()) {
-    std::lock_guard<std::mutex> hold(sim::queueLock);
-    sim::mainQueue().push_back(Block_copy(block));
+    sim::enqueue({Block_copy(block), nullptr, nullptr});
+}
+
+SIM_EXPORT void dispatch_async_f(dispatch_queue_s*, void* context, void (*work)(void*)) {
+    sim::enqueue({nullptr, work, context});
 }
 
 SIM_EXPORT CFNotificationCenterRef CFNotificationCenterGetDarwinNotifyCenter() { return &sim::darwinCenter; }

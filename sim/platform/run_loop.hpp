@@ -1,5 +1,5 @@
 // The main thread's run loop as the simulated apps drive it: libdispatch's main queue
-// (`_dispatch_main_q`, `dispatch_async`) and the Darwin notify center
+// (`_dispatch_main_q`, `dispatch_async`, `dispatch_async_f`) and the Darwin notify center
 // (`CFNotificationCenterGetDarwinNotifyCenter`, `...AddObserver`, `...PostNotification`), both
 // exported with C linkage for the product.
 //
@@ -15,11 +15,11 @@ namespace sim {
 // Whether the calling thread is the one that loaded the simulated device.
 bool onMainThread();
 
-// Runs the main queue's blocks in order, those they enqueue included, until it is empty.
+// Runs the main queue's work in order, what it enqueues included, until the queue is empty.
 void drainMainQueue();
-// Releases the queued blocks without running them (a process that ends).
+// Drops the queued work without running it, releasing the blocks (a process that ends).
 void dropMainQueue();
-size_t pendingMainQueueBlocks();
+size_t pendingMainQueueWork();
 
 // Forgets every observer (a process that ends).
 void removeAllObservers();

@@ -1,7 +1,9 @@
 #include "sim/platform/substrate.hpp"
 
 #include "sim/platform/gnu_runtime.hpp"
+#include "sim/platform/transcript.hpp"
 
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -21,6 +23,11 @@ std::vector<InstalledHook>& installedHooks() {
     return hooks;
 }
 
+[[noreturn]] void refuseHook(Class cls, SEL sel) {
+    endRun(std::string("substrate: cannot hook -[") + (cls ? class_getName(cls) : "nil") + " " +
+           (sel ? sel_getName(sel) : "nil") + "]");
+}
+
 } // namespace
 
 void undoHooks() {
@@ -37,13 +44,13 @@ size_t installedHookCount() { return installedHooks().size(); }
 } // namespace sim
 
 // As Substrate does: a method of the class itself is swapped; an inherited one gets an override on
-// this class only (GNU's class_replaceMethod would change the superclass that owns it). Nothing is
-// done, and `previous` is left alone, for a nil class or a selector the class does not answer.
+// this class only (GNU's class_replaceMethod would change the superclass that owns it). A nil class
+// or a selector the class does not answer ends the run, as the strictest substrates that provide
+// mobilesubstrate end the process (Cydia Substrate would ignore the hook).
 extern "C" __attribute__((visibility("default"))) void MSHookMessageEx(Class cls, SEL sel, IMP replacement,
                                                                          IMP* previous) {
-    if (cls == nullptr || sel == nullptr) return;
-    Method inherited = class_getInstanceMethod(cls, sel);
-    if (inherited == nullptr) return;
+    Method inherited = cls && sel ? class_getInstanceMethod(cls, sel) : nullptr;
+    if (inherited == nullptr) sim::refuseHook(cls, sel);
     if (Method own = sim::ownMethod(cls, sel)) {
         IMP old = method_setImplementation(own, replacement);
         sim::installedHooks().push_back({cls, sel, own, old});

@@ -1,5 +1,6 @@
 #include "sim/platform/transcript.hpp"
 
+#include <cstdlib>
 #include <iostream>
 
 namespace sim {
@@ -18,5 +19,11 @@ void transcript(const std::string& text) {
 }
 
 const std::string& transcriptText() { return transcriptBuffer(); }
+
+void endRun(const std::string& message) {
+    std::cout.flush();
+    std::cerr << message << std::endl;
+    std::abort();
+}
 
 } // namespace sim

@@ -1,5 +1,6 @@
-// What the user sees of the simulated device, and the failure of an action that no user could do.
-// The apps write to the transcript; the scenario runner prints it and fails a line on ScriptError.
+// What the user sees of the simulated device, the failure of an action that no user could do, and
+// the end of a process that broke a rule of the platform. The apps write to the transcript; the
+// scenario runner prints it and fails a line on ScriptError.
 #pragma once
 
 #include <stdexcept>
@@ -16,5 +17,9 @@ struct ScriptError : std::runtime_error {
 void transcript(const std::string& text);
 // The transcript so far (for `expect log`).
 const std::string& transcriptText();
+
+// A rule of the platform broken (UIKit off the main thread, a hook on nothing): prints the message
+// and ends the process at once, as the device ends the app.
+[[noreturn]] void endRun(const std::string& message);
 
 } // namespace sim

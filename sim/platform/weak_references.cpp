@@ -1,13 +1,20 @@
-// Apple's zeroing weak references over GNU's runtime, which has none: a table from each object to
-// the slots that refer to it, emptied into nil when the object is deallocated. The slots are
-// cleared in NSObject's dealloc, which every deallocation ends in, so that a dealloc of a subclass
-// still finds its object whole; Apple's runtime already reads nil from the moment the last release
-// begins, and no stand-in reads a weak reference to an object from that object's own dealloc.
+// Apple's zeroing weak references over GNU's runtime, which has none, and UIKit's thread rule for
+// them (weak_references.hpp). A table from each object to the slots that refer to it, emptied into
+// nil when the object is deallocated. The slots are cleared in NSObject's dealloc, which every
+// deallocation ends in, so that a dealloc of a subclass still finds its object whole; Apple's
+// runtime already reads nil from the moment the last release begins, and no stand-in reads a weak
+// reference to an object from that object's own dealloc.
+#include "sim/platform/weak_references.hpp"
+
 #include "objc/foundation.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/platform/transcript.hpp"
 
 #include <algorithm>
 #include <mutex>
+#include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))
@@ -21,6 +28,33 @@ std::unordered_map<id, std::vector<id*>>& slotsOf() {
 }
 
 IMP previousDealloc = nullptr;
+
+// UIKit's classes, read by any thread and written while the apps define their classes.
+std::mutex mainThreadClassesLock;
+std::unordered_set<Class>& mainThreadClasses() {
+    static std::unordered_set<Class> classes;
+    return classes;
+}
+
+bool belongsToMainThread(id object) {
+    std::lock_guard<std::mutex> hold(mainThreadClassesLock);
+    for (Class cls = objc::classOf(object); cls != nullptr; cls = class_getSuperclass(cls))
+        if (mainThreadClasses().count(cls)) return true;
+    return false;
+}
+
+// With the table locked: `function` is about to retain `object`, read from a weak reference.
+void checkRetainingThread(id object, const char* function) {
+    if (object == nullptr || sim::onMainThread() || !belongsToMainThread(object)) return;
+    sim::endRun(std::string("UIKit used off the main thread: ") + function + " of a " +
+                class_getName(objc::classOf(object)));
+}
+
+id loadRetained(id* location, const char* function) {
+    std::lock_guard<std::mutex> hold(tableLock);
+    checkRetainingThread(*location, function);
+    return *location ? objc::Object(*location).retain() : nullptr;
+}
 
 void clearWeakReferencesAndDealloc(id self, SEL cmd) {
     {
@@ -55,6 +89,11 @@ void forget(id* location) {
 
 } // namespace
 
+void sim::keepWeakReferencesOnMainThread(Class cls) {
+    std::lock_guard<std::mutex> hold(mainThreadClassesLock);
+    mainThreadClasses().insert(cls);
+}
+
 SIM_EXPORT id objc_storeWeak(id* location, id object) {
     watchDeallocations();
     std::lock_guard<std::mutex> hold(tableLock);
@@ -69,13 +108,10 @@ SIM_EXPORT id objc_initWeak(id* location, id object) {
     return objc_storeWeak(location, object);
 }
 
-SIM_EXPORT id objc_loadWeakRetained(id* location) {
-    std::lock_guard<std::mutex> hold(tableLock);
-    return *location ? objc::Object(*location).retain() : nullptr;
-}
+SIM_EXPORT id objc_loadWeakRetained(id* location) { return loadRetained(location, "objc_loadWeakRetained"); }
 
 SIM_EXPORT void objc_copyWeak(id* to, id* from) {
-    id object = objc_loadWeakRetained(from);
+    id object = loadRetained(from, "objc_copyWeak");
     objc_initWeak(to, object);
     objc::Object(object).release();
 }

@@ -8,6 +8,7 @@
 #include "sim/settings/preferences_daemon.hpp"
 #include "sim/uikit/uikit.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -33,6 +34,10 @@ std::string idOf(MP::Item item) {
         if (song.get() == item) return name;
     return "(unnamed item)";
 }
+
+// What the next launch of this file leaves out of the app; fixed once the app has launched.
+music::LaunchOptions launchOptions;
+bool launchedInThisFile = false;
 
 // Reads the tokens of one line in order, failing the line with what was expected.
 class Words {
@@ -176,11 +181,33 @@ void notifyReload() {
 // `wait`: the library's additions with the main-queue work they bring, and the preferences
 // daemon's late write.
 void waitForPendingWork() {
-    while (media::pendingAdditions() > 0 || pendingMainQueueBlocks() > 0) {
+    while (media::pendingAdditions() > 0 || pendingMainQueueWork() > 0) {
         media::completeAdditions();
         drainMainQueue();
     }
     settings::writePendingPreferences();
+}
+
+// `leave out class "NAME"`: the Music app of another release, without that class.
+void leaveOutClass(Words& words) {
+    words.expect("out");
+    words.expect("class");
+    std::string name = words.text("a class name");
+    words.end();
+    if (launchedInThisFile) throw ScriptError("expected leave out class before launch, found it after");
+    const std::vector<std::string>& known = music::classesALaunchCanLeaveOut();
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+        std::string listed;
+        for (const std::string& each : known) listed += (listed.empty() ? "" : ", ") + each;
+        throw ScriptError("expected a class that the Music app defines (" + listed + "), found \"" + name + "\"");
+    }
+    launchOptions.leftOut.insert(name);
+    transcript("  device: the Music app of another release, without " + name);
+}
+
+void launchMusic() {
+    launchedInThisFile = true;
+    music::launch(launchOptions);
 }
 
 // ---- the Music app ----
@@ -462,7 +489,8 @@ void command(Words& words) {
     }
     if (name == "prefs") return writePreferences(words);
     if (name == "notify") return endOfLine(words, notifyReload);
-    if (name == "launch") return endOfLine(words, [] { music::launch(); });
+    if (name == "leave") return leaveOutClass(words);
+    if (name == "launch") return endOfLine(words, launchMusic);
     if (name == "relaunch") return endOfLine(words, music::relaunch);
     if (name == "open") return open(words);
     if (name == "search") {
@@ -536,6 +564,8 @@ void resetMusicScript() {
     ui::defineClasses();
     media::defineClasses();
     songIds().clear();
+    launchOptions = music::LaunchOptions();
+    launchedInThisFile = false;
     media::reset();
     media::setAdditionReport(reportAddition);
     makeFreshRoot();

@@ -60,6 +60,7 @@ The library and the preferences file
   prefs binary KEY=VALUE...               the same, as a binary property list
   prefs missing | prefs text "..."        removes the file | writes exactly these bytes
   notify                                  posts the reload notification and delivers it
+  leave out class "NAME"                  before launch: an app of another release, without it
   launch | relaunch                       starts the Music app | quits it and starts it again
 
 The Music app

@@ -1,11 +1,14 @@
 // UIKit on the main thread only, as the platform's main thread checker enforces it: every method of
 // a UIKit stand-in, deallocation included, first checks the calling thread, and a call from any
-// other thread ends the run at once with `UIKit used off the main thread: -[Class selector]`.
+// other thread ends the run at once with `UIKit used off the main thread: -[Class selector]`. A
+// weak reference to a UIKit object is copied and loaded on the main thread only, too
+// (weak_references.hpp).
 // (UIColor, UIFont and UIImage are left out: Apple documents them as safe on any thread.)
 #pragma once
 
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/stand_in_classes.hpp"
+#include "sim/platform/weak_references.hpp"
 
 namespace sim::ui {
 
@@ -41,10 +44,12 @@ private:
 
 // `defineClass` for a class of UIKit: `build` is given a UIKitClassBuilder.
 template <class Build> Class defineUIKitClass(const char* name, const char* superclass, const ClassNames& leftOut, Build build) {
-    return defineClass(name, superclass, leftOut, [&](objc::ClassBuilder& builder) {
+    Class cls = defineClass(name, superclass, leftOut, [&](objc::ClassBuilder& builder) {
         UIKitClassBuilder checked(builder);
         build(checked);
     });
+    if (cls) keepWeakReferencesOnMainThread(cls);
+    return cls;
 }
 
 template <auto fn> void addUIKitClassMethod(Class cls, SEL sel) { addClassMethod<OnMainThread<fn, true>::call>(cls, sel); }

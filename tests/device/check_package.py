@@ -2,8 +2,10 @@
 stubs they were linked against, the property lists and the package itself. The package is unpacked
 once; CTest runs one test class per group (see CMakeLists.txt beside this file).
 
-Environment: TWINLY_SOURCE, the source tree (the package is read from its packages/ folder)."""
+Environment: TWINLY_SOURCE, the source tree (the package is read from its packages/ folder);
+TWINLY_DEVICE_COMPILE, the device compiler and its flags (for the armv7 compile)."""
 
+import glob
 import hashlib
 import os
 import plistlib
@@ -149,7 +151,7 @@ class BinaryChecks:
     """What both binaries must be; each subclass names one binary and what it links."""
 
     path = filetype = install_name = None
-    libraries = set()
+    libraries = weak_libraries = set()
 
     def setUp(self):
         self.binary = MachO(packaged(self.path))
@@ -178,9 +180,11 @@ class BinaryChecks:
         self.assertEqual(names, [self.install_name] if self.install_name else [])
 
     def test_links_exactly_its_libraries(self):
-        self.assertEqual(self.binary.libraries(), self.libraries)
-        self.assertEqual({command["cmd"] for command in self.binary.commands if command["cmd"] in DYLIB_COMMANDS},
-                         {"LC_LOAD_DYLIB"})
+        # Weakly only what the binary does without: dyld refuses a binary whose plain libraries are missing.
+        commands = {command["name"].split(" (offset")[0]: command["cmd"]
+                    for command in self.binary.commands if command["cmd"] in DYLIB_COMMANDS}
+        self.assertEqual(commands, {name: "LC_LOAD_WEAK_DYLIB" if name in self.weak_libraries else "LC_LOAD_DYLIB"
+                                    for name in self.libraries})
 
     def test_exports_nothing(self):
         self.assertEqual(run("llvm-nm", "--extern-only", "--defined-only", self.binary.path), "")
@@ -193,38 +197,88 @@ class BinaryChecks:
                       for section in self.binary.sections() if section["sectname"] in sizes)
         self.assertEqual(entries, 1)
 
-    def test_ad_hoc_signature_covers_the_file(self):
+    def test_every_function_unwinds(self):
+        # An Objective-C exception raised below a replacement passes through its frame only by the
+        # frame's entry in __unwind_info; lld gives a function without unwind information an entry of
+        # encoding 0, and a DWARF entry would need an __eh_frame that lld 14 does not write.
+        listing = run("llvm-objdump", "--macho", "--unwind-info", self.binary.path)
+        entries = [(int(start, 16), int(encoding, 16)) for start, encoding in re.findall(
+            r"\]: function offset=(0x[0-9a-f]+), encoding(?:\[\d+\])?=(0x[0-9a-f]+)", listing)]
+        ranges = re.findall(r"\]: function offset=(0x[0-9a-f]+), 2nd level page offset", listing)
+        self.assertTrue(ranges, "no __unwind_info")
+        end = int(ranges[-1], 16)  # where the last range ends
+        functions = [int(line.split()[0], 16) for line in run("llvm-nm", "-m", "--defined-only", self.binary.path).splitlines()
+                     if "(__TEXT,__text)" in line]
+        self.assertTrue(functions)
+        for function in functions:
+            covering = [encoding for start, encoding in entries if start <= function]
+            with self.subTest(function=hex(function)):
+                self.assertLess(function, end, "past the last range")
+                self.assertTrue(covering, "before the first entry")
+                self.assertNotEqual(covering[-1], 0, "no unwind information")
+                self.assertNotEqual(covering[-1] & 0x0F000000, 0x03000000, "DWARF unwind information")
+
+    def test_signed_ad_hoc_as_tweak_packages_are(self):
+        # The form of the usual tweak signer: a SHA-1 code directory, an empty requirements set and a
+        # SHA-256 directory as the alternate, flagged ad hoc alone, named after the file.
         signatures = self.binary.named("LC_CODE_SIGNATURE")
         self.assertEqual(len(signatures), 1)
         offset, size = int(signatures[0]["dataoff"]), int(signatures[0]["datasize"])
         with open(self.binary.path, "rb") as file:
             data = file.read()
+        # Last in __LINKEDIT and in the file, which the segment covers in file and memory.
+        linkedit, text = self.segment("__LINKEDIT"), self.segment("__TEXT")
+        self.assertEqual(offset + size, len(data))
+        self.assertLessEqual(int(linkedit["fileoff"]), offset)
+        self.assertEqual(int(linkedit["fileoff"]) + int(linkedit["filesize"]), len(data))
+        self.assertGreaterEqual(int(linkedit["vmsize"], 16), int(linkedit["filesize"]))
         blob = data[offset:offset + size]
-        magic, _, count = struct.unpack(">III", blob[:12])
+        magic, length, count = struct.unpack(">III", blob[:12])
         self.assertEqual(magic, 0xFADE0CC0)  # embedded signature
-        slots = dict(struct.unpack(">II", blob[12 + 8 * i:20 + 8 * i]) for i in range(count))
-        directory = blob[slots[0]:]  # slot 0: the code directory
-        (magic, _, _, flags, hash_offset, _, _, code_slots, code_limit, hash_size, hash_type, _,
-         page_shift) = struct.unpack(">9I4B", directory[:40])
-        self.assertEqual(magic, 0xFADE0C02)
-        self.assertTrue(flags & 0x2, "not ad hoc")
-        self.assertEqual((hash_type, hash_size), (2, 32))  # SHA-256
-        self.assertEqual(code_limit, offset, "the signature does not cover everything before it")
-        page = 1 << page_shift
-        self.assertEqual(code_slots, -(-code_limit // page))
-        for slot in range(code_slots):
-            expected = directory[hash_offset + 32 * slot:hash_offset + 32 * (slot + 1)]
-            actual = hashlib.sha256(data[slot * page:min((slot + 1) * page, code_limit)]).digest()
-            self.assertEqual(actual, expected, f"page {slot} changed after signing")
+        self.assertLessEqual(length, size)
+        index = [struct.unpack(">II", blob[12 + 8 * i:20 + 8 * i]) for i in range(count)]
+        self.assertEqual([slot for slot, _ in index], [0, 2, 0x1000])
+        blobs = {slot: blob[at:at + struct.unpack(">I", blob[at + 4:at + 8])[0]] for slot, at in index}
+        requirements = blobs[2]
+        self.assertEqual(requirements, struct.pack(">III", 0xFADE0C01, 12, 0))
+        for slot, hash_type, digest in ((0, 1, hashlib.sha1), (0x1000, 2, hashlib.sha256)):
+            with self.subTest(directory=hex(slot)):
+                directory = blobs[slot]
+                (magic, _, version, flags, hash_offset, identifier_offset, special_slots, code_slots, code_limit,
+                 hash_size, kind, _, page_shift) = struct.unpack(">9I4B", directory[:40])
+                self.assertEqual((magic, version, flags), (0xFADE0C02, 0x20400, 0x2))
+                self.assertEqual((kind, hash_size), (hash_type, digest().digest_size))
+                end = directory.index(b"\0", identifier_offset)
+                self.assertEqual(directory[identifier_offset:end].decode(), os.path.basename(self.path))
+                self.assertEqual(code_limit, offset, "the signature does not cover everything before it")
+                page = 1 << page_shift
+                self.assertEqual((page, code_slots), (4096, -(-code_limit // page)))
+                # The executable segment; a library is no main binary (flags 0).
+                self.assertEqual(struct.unpack(">QQQ", directory[64:88]),
+                                 (int(text["fileoff"]), int(text["filesize"]), 0))
+
+                def hashed(slot):
+                    return directory[hash_offset + slot * hash_size:hash_offset + (slot + 1) * hash_size]
+
+                self.assertGreaterEqual(special_slots, 2)
+                self.assertEqual(hashed(-2), digest(requirements).digest(), "requirements slot")
+                for number in range(code_slots):
+                    page_data = data[number * page:min((number + 1) * page, code_limit)]
+                    self.assertEqual(hashed(number), digest(page_data).digest(), f"page {number} changed after signing")
+
+    def segment(self, name):
+        return next(command for command in self.binary.named("LC_SEGMENT_64") if command["segname"] == name)
 
 
 class TweakLibraryTests(BinaryChecks, unittest.TestCase):
     path = TWEAK
     filetype = "DYLIB"
     install_name = "/" + TWEAK
-    # FuseUI and MediaPlayerUI bind no symbol but must be loaded for the classes looked up by name.
+    # FuseUI and MediaPlayerUI bind no symbol but are loaded, where a release has them, for the
+    # classes looked up by name.
     libraries = {OBJC, SYSTEM, CORE_FOUNDATION, FOUNDATION, UIKIT, MEDIA_PLAYER, SUBSTRATE, FUSE_UI,
                  MEDIA_PLAYER_UI}
+    weak_libraries = {FUSE_UI, MEDIA_PLAYER_UI}
 
 
 class SettingsBundleTests(BinaryChecks, unittest.TestCase):
@@ -261,6 +315,47 @@ class LinkStubTests(unittest.TestCase):
     def test_every_stub_is_linked(self):
         linked = set().union(*(binary.libraries() for binary in self.binaries))
         self.assertEqual(set(self.stubs), linked)
+
+
+# How each target spells BOOL and CGFloat in a type encoding.
+ENCODING_CODES = {"arm64": {"BOOL": "B", "CGFloat": "d"}, "armv7": {"BOOL": "c", "CGFloat": "f"}}
+
+
+def registered_encodings(binary, arch):
+    """The encodings of the methods that `binary` registers, as `arch` spells them."""
+    with open(os.path.join(SOURCE, "tests", "registered_methods.txt")) as table:
+        rows = [line.split() for line in table if not line.startswith("#")]
+    return {row[3].format(**ENCODING_CODES[arch]) for row in rows if row and row[0] == binary}
+
+
+def encodings_among(strings):
+    """The strings that read as a method's type encoding: a result, then the receiver and selector."""
+    return {text for text in strings if re.fullmatch(r"[^\s:]*@:[^\s:]*", text)}
+
+
+class RegisteredMethodTests(unittest.TestCase):
+    """The type encodings that each binary hands the runtime spell BOOL and CGFloat as the target
+    does: the packaged arm64 binaries, and the same sources compiled for armv7."""
+
+    BINARIES = (("music", "tweak", TWEAK), ("twinlyprefs", "prefs", BUNDLE + "/twinlyprefs"))
+
+    def test_arm64_binaries(self):
+        for name, _, path in self.BINARIES:
+            with self.subTest(binary=name):
+                self.assertEqual(encodings_among(MachO(packaged(path)).strings()), registered_encodings(name, "arm64"))
+
+    def test_armv7_compile(self):
+        compile_command = os.environ["TWINLY_DEVICE_COMPILE"].split()
+        for name, folder, _ in self.BINARIES:
+            strings = set()
+            with tempfile.TemporaryDirectory() as objects:
+                for source in sorted(glob.glob(os.path.join(SOURCE, folder, "*.cpp"))):
+                    output = os.path.join(objects, os.path.basename(source) + ".o")
+                    run(*compile_command, "-target", "armv7-apple-ios10.0", "-Os", "-I" + SOURCE, "-c", source,
+                        "-o", output)
+                    strings |= MachO(output).strings()
+            with self.subTest(binary=name):
+                self.assertEqual(encodings_among(strings), registered_encodings(name, "armv7"))
 
 
 class PropertyListTests(unittest.TestCase):

@@ -5,13 +5,17 @@
 #include "sim/platform/runtime_services.hpp"
 #include "sim/platform/spawn.hpp"
 #include "sim/platform/transcript.hpp"
+#include "tests/registered_methods.hpp"
 
 #include <cerrno>
 #include <fstream>
 
+extern "C" size_t class_getInstanceSize(Class cls);
+
 namespace {
 
 using objc::Object;
+using objc::Ref;
 using objc::sel;
 
 using Specifiers = SettingsTest;
@@ -149,9 +153,11 @@ TEST_P(BannerHeight, FollowsTheScreenWidthAndTheImageRatioTruncated) {
     EXPECT_EQ(bannerHeader(openPage()).frame().size.height, c.height);
 }
 
+// 117.5 and 118.9 tell truncation from rounding.
 INSTANTIATE_TEST_SUITE_P(Banner, BannerHeight,
                          ::testing::Values(BannerCase{640, 200, 375, 117}, BannerCase{640, 200, 320, 100},
                                            BannerCase{600, 190, 414, 131}, BannerCase{640, 200, 375.9, 117},
+                                           BannerCase{640, 200, 376, 117}, BannerCase{640, 203, 375, 118},
                                            BannerCase{0, 200, 375, 0}));
 
 TEST_F(Banner, MissingGivesAnEmptyHeaderOfHeightZero) {
@@ -180,6 +186,36 @@ TEST_F(Banner, HeaderWidthIsTheTablesNotTheScreens) {
     UI::View header = bannerHeader(openPage());
     EXPECT_EQ(header.frame().size.width, 500);
     EXPECT_EQ(header.frame().size.height, 100);
+}
+
+// What the runtime holds of the classes the bundle builds: each method with its signature's
+// encoding, and each instance laid out as the superclass's instance followed by the class's own
+// fields at their natural alignment, and nothing more.
+using Registration = SettingsTest;
+
+TEST_F(Registration, EveryMethodCarriesItsSignaturesEncoding) {
+    openPage();
+    expectRegisteredMethodsOf("twinlyprefs");
+}
+
+TEST_F(Registration, FieldsFollowTheSuperclassAtTheirNaturalAlignment) {
+    openPage();
+    struct Layout {
+        const char* className;
+        std::vector<const char*> fields;
+    };
+    for (const Layout& layout : {Layout{"twinlyprefsListController", {"settingsView"}},
+                                 Layout{"TWHeadingCell", {"_label", "_subLabel", "_subSubLabel"}},
+                                 Layout{"TWSwitchTableCell", {}}}) {
+        Class cls = objc::lookUpClass(layout.className);
+        size_t end = class_getInstanceSize(class_getSuperclass(cls));
+        for (const char* field : layout.fields) {
+            size_t offset = (end + alignof(id) - 1) / alignof(id) * alignof(id);
+            EXPECT_EQ(ivar_getOffset(class_getInstanceVariable(cls, field)), ptrdiff_t(offset)) << layout.className << field;
+            end = offset + sizeof(id);
+        }
+        EXPECT_EQ(class_getInstanceSize(cls), end) << layout.className;
+    }
 }
 
 const sim::ui::Rgba kAccent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
@@ -234,6 +270,27 @@ TEST_F(Respring, SpawnsKillallForBackboarddWithoutEnvironmentAndWaitsForIt) {
     EXPECT_TRUE(spawn.reaped);
     EXPECT_EQ(sim::settings::waits(), std::vector<int>{spawn.pid});
     EXPECT_EQ(spawn.waitOptions, std::vector<int>{4});
+}
+
+// A class cluster's init may hand back another object than its receiver: then the page is that
+// object, not one of the bundle's, and neither it nor the receiver set aside gets the button.
+id initHandingBackAnother(id self, SEL selector) {
+    Class framework = objc::lookUpClass("PSListController");
+    objc::sendSuper<id>(self, class_getSuperclass(framework), selector);
+    Object other(objc::classObject(framework).send<id>(sel<"alloc">()));
+    return objc::sendSuper<id>(other.raw, class_getSuperclass(framework), selector);
+}
+
+TEST_F(Respring, IsLeftOutWhenTheFrameworksInitHandsBackAnotherObject) {
+    openPage();
+    ASSERT_TRUE(class_addMethod(objc::lookUpClass("PSListController"), sel<"init">(),
+                                reinterpret_cast<IMP>(initHandingBackAnother), "@@:"));
+    Ref<Object> receiver = Ref<Object>::adopt(Object(objc::classObject(objc::lookUpClass("twinlyprefsListController")).send<id>(sel<"alloc">())));
+    Ref<PS::ListController> substitute = Ref<PS::ListController>::adopt(receiver->send<PS::ListController>(sel<"init">()));
+    ASSERT_TRUE(substitute);
+    ASSERT_NE(substitute.get().raw, receiver.get().raw);
+    EXPECT_FALSE(substitute->navigationItem().send<Object>(sel<"rightBarButtonItem">()));
+    EXPECT_FALSE(PS::ListController(receiver.get().raw).navigationItem().send<Object>(sel<"rightBarButtonItem">()));
 }
 
 TEST_F(Respring, AFailedSpawnWaitsForNothing) {

@@ -522,7 +522,7 @@ private:
     void wait() {
         int alertsBefore = sim::liveInstances("UIAlertController");
         act("wait", [] {
-            while (sim::media::pendingAdditions() > 0 || sim::pendingMainQueueBlocks() > 0) {
+            while (sim::media::pendingAdditions() > 0 || sim::pendingMainQueueWork() > 0) {
                 sim::media::completeAdditions();
                 sim::drainMainQueue();
             }

@@ -1,6 +1,7 @@
 // The tap guard's state across touches, and what its alerts keep and let go.
 #include "tweak_fixture.hpp"
 
+#include "objc/system.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 #include "sim/uikit/uikit.hpp"
@@ -114,8 +115,10 @@ TEST_F(TapGuard, TheAlbumAlertTheAdditionAndItsNoticeAreAllReleased) {
 }
 
 // The library completes on its own thread and lets go of the completion there, after the main
-// queue ran: a completion that owned the list would make it die off the main thread, which ends the
-// run. Referred to, not owned, the list goes with its picker, and there is no one left to tell.
+// queue ran: a completion that owned the list would make it die off the main thread, and one that
+// copied or loaded a weak reference to it would retain it there; either ends the run. The picker
+// closes after the completion, before its main-queue work: the list goes with its picker, on the
+// main thread, and there is no one left to tell.
 TEST_F(TapGuard, AnAlbumAdditionThatOutlivesItsPickerEndsQuietly) {
     MP::Item one = sim::media::addSong("One"), two = sim::media::addSong("Two");
     sim::media::addAlbum("Record", {one, two});
@@ -127,7 +130,7 @@ TEST_F(TapGuard, AnAlbumAdditionThatOutlivesItsPickerEndsQuietly) {
         sim::music::openPlaylistPicker();
         sim::music::tapRow(0);
         ASSERT_TRUE(sim::ui::pressAlertButton("Skip"));
-        sim::music::closePlaylistPicker();
+        sys::runOnMainQueue(^{ sim::music::closePlaylistPicker(); });
     }
     sim::media::completeAdditions();
     EXPECT_EQ(sim::ui::alertOnScreen(), UI::AlertController());

@@ -89,7 +89,7 @@ TEST_F(Launch, QuittingLeavesTheClassesAsTheAppDefinedThemAndUnloadsTheTweak) {
     EXPECT_EQ(implementationOf("MPUMarqueeView", sel<"layoutSubviews">()), ownLayout);
     EXPECT_EQ(class_getInstanceMethod(objc::lookUpClass("Music.SongCell"), sel<"setIsDisabled:">()), nullptr);
     EXPECT_EQ(sim::observerCount(), 0u);
-    EXPECT_EQ(sim::pendingMainQueueBlocks(), 0u);
+    EXPECT_EQ(sim::pendingMainQueueWork(), 0u);
     EXPECT_FALSE(sim::music::tweakLoaded());
 }
 
@@ -113,7 +113,7 @@ TEST_F(Launch, NothingSurvivesARelaunch) {
     // One hook, one observer, one queued block: the new process's own, none left from the old one.
     EXPECT_EQ(sim::installedHookCount(), 1u);
     EXPECT_EQ(sim::observerCount(), 1u);
-    EXPECT_EQ(sim::pendingMainQueueBlocks(), 1u);
+    EXPECT_EQ(sim::pendingMainQueueWork(), 1u);
     // The new hook replaced the app's own implementation, not the old process's replacement.
     sim::clearCallLog();
     sim::music::layoutMarquee(sim::music::MarqueeContent::text, "Next");

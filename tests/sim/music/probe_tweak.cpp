@@ -20,8 +20,10 @@ void notified(CFNotificationCenterRef, void*, CFStringRef, const void*, CFDictio
 
 __attribute__((constructor)) void loadProbe() {
     ++state.loads;
-    MSHookMessageEx(objc_getClass("MPUMarqueeView"), sel_registerName("layoutSubviews"),
-                    reinterpret_cast<IMP>(marqueeLayoutSubviews), &state.previousMarqueeLayout);
+    // As a tweak must under the strictest substrates: hook only what the app has.
+    if (Class marquee = objc_getClass("MPUMarqueeView"))
+        MSHookMessageEx(marquee, sel_registerName("layoutSubviews"), reinterpret_cast<IMP>(marqueeLayoutSubviews),
+                        &state.previousMarqueeLayout);
     class_addMethod(objc_getClass("Music.SongCell"), sel_registerName("setIsDisabled:"),
                     reinterpret_cast<IMP>(songCellSetIsDisabled), objc::voidBoolEncoding());
     CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, notified,

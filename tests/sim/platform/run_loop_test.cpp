@@ -19,18 +19,21 @@ using objc::sel;
 
 std::vector<int> ran;
 
-TEST(MainQueue, RunsBlocksOnlyWhenDrainedInOrderIncludingThoseTheyEnqueue) {
+void appendTwo(void* list) { static_cast<std::vector<int>*>(list)->push_back(2); }
+
+// Blocks and plain functions with their context (dispatch_async_f) share one queue.
+TEST(MainQueue, RunsWorkOnlyWhenDrainedInOrderIncludingWhatItEnqueues) {
     ran.clear();
     sys::runOnMainQueue(^{
         ran.push_back(1);
         sys::runOnMainQueue(^{ ran.push_back(3); });
     });
-    sys::runOnMainQueue(^{ ran.push_back(2); });
+    sys::runOnMainQueue(&ran, appendTwo);
     EXPECT_TRUE(ran.empty());
-    EXPECT_EQ(sim::pendingMainQueueBlocks(), 2u);
+    EXPECT_EQ(sim::pendingMainQueueWork(), 2u);
     sim::drainMainQueue();
     EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(sim::pendingMainQueueBlocks(), 0u);
+    EXPECT_EQ(sim::pendingMainQueueWork(), 0u);
 }
 
 TEST(MainQueue, KeepsWhatABlockCapturesUntilItRunsOrIsDropped) {
@@ -42,7 +45,7 @@ TEST(MainQueue, KeepsWhatABlockCapturesUntilItRunsOrIsDropped) {
     EXPECT_EQ(captured->send<NSUInteger>(sel<"retainCount">()), 2u);
     sim::dropMainQueue();
     EXPECT_EQ(captured->send<NSUInteger>(sel<"retainCount">()), 1u);
-    EXPECT_EQ(sim::pendingMainQueueBlocks(), 0u);
+    EXPECT_EQ(sim::pendingMainQueueWork(), 0u);
 }
 
 TEST(MainQueue, TakesBlocksFromOtherThreads) {

@@ -1,13 +1,18 @@
 // Zeroing weak references over GNU's runtime, through the binding's Weak: a reference reads its
 // object while the object lives, keeps it alive while loaded, and reads nil once it is deallocated,
-// copies included; a reference destroyed first is never written to again.
+// copies included; a reference destroyed first is never written to again. A reference to a UIKit
+// object is copied and loaded on the main thread only.
 #include "sim/platform/runtime_services.hpp"
+#include "sim/platform/weak_references.hpp"
+
+#include "objc/class_builder.hpp"
 
 #include "objc/object.hpp"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -38,6 +43,25 @@ TEST(WeakReferences, ReadTheObjectWhileItLivesAndNilOnceItIsDeallocated) {
     EXPECT_FALSE(copy.load());
     EXPECT_FALSE(Weak<Object>(weak).load());
     EXPECT_FALSE(Weak<Object>().load());
+}
+
+TEST(WeakReferences, ToAUIKitObjectEndTheRunWhenCopiedOrLoadedOffTheMainThread) {
+    NS::AutoreleasePool pool;
+    Class view = objc::ClassBuilder("WeakView", objc::lookUpClass("NSObject")).registerClass();
+    sim::keepWeakReferencesOnMainThread(view);
+    Class subclass = objc::ClassBuilder("WeakSubview", view).registerClass();
+    auto shown = Ref<Object>::adopt(objc::classObject(subclass).send<Object>(sel<"new">()));
+    Ref<Object> plain = makeObject();
+    Weak<Object> toView(shown), toPlain(plain), gone;
+    std::thread([&] {
+        sim::ForeignThread thread;
+        EXPECT_EQ(Weak<Object>(toPlain).load().get(), plain.get());
+        EXPECT_FALSE(Weak<Object>(gone).load());
+    }).join();
+    EXPECT_DEATH(std::thread([&] { Weak<Object> copy(toView); }).join(),
+                 "UIKit used off the main thread: objc_copyWeak of a WeakSubview");
+    EXPECT_DEATH(std::thread([&] { toView.load(); }).join(),
+                 "UIKit used off the main thread: objc_loadWeakRetained of a WeakSubview");
 }
 
 } // namespace

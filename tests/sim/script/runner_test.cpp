@@ -65,6 +65,14 @@ TEST_F(Runner, FailsLinesItCannotParseOrDo) {
         << notRunning.output;
     Outcome noAlert = runSim(script("press.scn", "launch\npress \"Skip\"\n"));
     EXPECT_NE(noAlert.output.find("press.scn:2: expected an alert on screen"), std::string::npos) << noAlert.output;
+    // An app without a class cannot do what needs it; which classes it lacks is fixed at launch.
+    Outcome lacking = runSim(script("lacking.scn", "song a \"Hey\"\nleave out class \"Music.SearchResultCell\"\nlaunch\n"
+                                                   "open playlist \"Mix\"\nopen picker\nsearch \"H\"\n"));
+    EXPECT_NE(lacking.output.find("lacking.scn:6: cannot do that: the app has no Music.SearchResultCell"),
+              std::string::npos)
+        << lacking.output;
+    Outcome late = runSim(script("late.scn", "launch\nleave out class \"MPUMarqueeView\"\n"));
+    EXPECT_NE(late.output.find("late.scn:2: expected leave out class before launch"), std::string::npos) << late.output;
 }
 
 // An alert covers the app: a line that reaches the app under it fails, while the device goes on.

@@ -28,6 +28,9 @@ std::string hookedMethodTypes(const uint64_t* arguments) {
 
 std::string notificationCallbackTypes(const uint64_t*) { return "v^v^v@^v@"; }
 
+// dispatch_async_f(queue, context, work): work takes the context.
+std::string queuedWorkTypes(const uint64_t*) { return "v^v"; }
+
 } // namespace
 
 const Import kImports[] = {
@@ -53,7 +56,9 @@ const Import kImports[] = {
 
     {kSystem, "__NSConcreteStackBlock", Import::data},
     {kSystem, "__dispatch_main_q", Import::data},
-    {kSystem, "_dispatch_async", Import::function, "v^v@?"},
+    {kSystem, "_dispatch_async_f", Import::function, "v^v^v^?", queuedWorkTypes},
+    {kSystem, "_malloc", Import::function, "^vQ"},
+    {kSystem, "_free", Import::function, "v^v"},
     {kSystem, "___error", Import::function, "^i", nullptr, "__errno_location"},
     {kSystem, "_posix_spawn", Import::function, "i^ir*^v^v^*^*"},
     {kSystem, "_waitpid", Import::function, "ii^ii"},

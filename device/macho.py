@@ -1,7 +1,9 @@
 """The load commands and segments of a thin 64-bit Mach-O, as the post-link steps of the device
 build read and mend them."""
 
+import os
 import struct
+import sys
 from collections import namedtuple
 
 MH_MAGIC_64 = 0xFEEDFACF
@@ -45,3 +47,20 @@ def segments(data):
                 sections[section_name.rstrip(b"\0").decode()] = Section(address, size, section_offset)
             found[name.rstrip(b"\0").decode()] = Segment(offset, vmaddr, vmsize, fileoff, filesize, sections)
     return found
+
+
+def change_in_place(change, usage):
+    """The command line of a post-link step: replaces the binary named by the one argument with
+    change(its bytes, its file name); a file that is not the Mach-O the step expects ends the step
+    with the reason, and leaves the file as it was."""
+    if len(sys.argv) != 2:
+        sys.exit(usage)
+    path = sys.argv[1]
+    with open(path, "rb") as file:
+        data = bytearray(file.read())
+    try:
+        changed = change(data, os.path.basename(path))
+    except NotMachO as reason:
+        sys.exit(f"{os.path.basename(sys.argv[0])}: {path}: {reason}")
+    with open(path, "wb") as file:
+        file.write(changed)

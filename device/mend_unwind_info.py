@@ -10,15 +10,15 @@ so every function past the range's start shares its encoding.
 Usage: mend_unwind_info.py BINARY"""
 
 import struct
-import sys
 
-from macho import NotMachO, segments
+from macho import NotMachO, change_in_place, segments
 
 HEADER = struct.Struct("<7I")  # unwind_info_section_header
 INDEX_ENTRY = struct.Struct("<III")  # function offset, second-level page, LSDA index
 
 
-def mend(data):
+def mend(data, _name):
+    """The mended file, from `data`, the bytes of a thin 64-bit Mach-O (changed in place)."""
     text = segments(data).get("__TEXT")
     if text is None or "__unwind_info" not in text.sections or "__text" not in text.sections:
         raise NotMachO("no __text or no __unwind_info in __TEXT")
@@ -28,20 +28,8 @@ def mend(data):
     end = code.address + code.size - text.vmaddr  # offsets are from the image's base, __TEXT
     if struct.unpack_from("<I", data, sentinel)[0] < end:
         struct.pack_into("<I", data, sentinel, end)
-
-
-def main(path):
-    with open(path, "rb") as file:
-        data = bytearray(file.read())
-    try:
-        mend(data)
-    except NotMachO as reason:
-        sys.exit(f"mend_unwind_info.py: {path}: {reason}")
-    with open(path, "wb") as file:
-        file.write(data)
+    return data
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__.rsplit("\n\n", 1)[1])
-    main(sys.argv[1])
+    change_in_place(mend, __doc__.rsplit("\n\n", 1)[1])

@@ -16,7 +16,7 @@ import os
 import struct
 import sys
 
-from macho import HEADER_SIZE, NotMachO, load_commands, segments
+from macho import HEADER_SIZE, NotMachO, change_in_place, load_commands, segments
 
 MH_EXECUTE = 0x2
 LC_CODE_SIGNATURE = 0x1D
@@ -108,18 +108,5 @@ def sign(data, identifier):
     return bytes(data + embedded_signature(data, identifier, exec_segment))
 
 
-def main(path):
-    with open(path, "rb") as file:
-        data = file.read()
-    try:
-        signed = sign(data, os.path.basename(path))
-    except NotMachO as reason:
-        sys.exit(f"sign.py: {path}: {reason}")
-    with open(path, "wb") as file:
-        file.write(signed)
-
-
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__.rsplit("\n\n", 1)[1])
-    main(sys.argv[1])
+    change_in_place(sign, __doc__.rsplit("\n\n", 1)[1])

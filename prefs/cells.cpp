@@ -59,7 +59,10 @@ void headingCellDealloc(id self, SEL selector) {
     objc::sendSuper<void>(self, tableCellClass, selector);
 }
 
-id switchCellInitWithStyleReuseIdentifierSpecifier(id self, SEL selector, int style, id reuseIdentifier, id specifier) {
+// The style is a UITableViewCellStyle, an NSInteger: as an int, the register's upper half that the
+// framework passed would go on to the superclass undefined.
+id switchCellInitWithStyleReuseIdentifierSpecifier(id self, SEL selector, NSInteger style, id reuseIdentifier,
+                                                   id specifier) {
     PS::SwitchTableCell cell(objc::sendSuper<id>(self, switchTableCellClass, selector, style, reuseIdentifier, specifier));
     if (!cell) return nullptr;
     cell.control().setOnTintColor(TWTintColor());

@@ -1,5 +1,5 @@
 // The methods that the product registers at run time (registered_methods.txt), with each encoding
-// spelt as GNU's runtime spells BOOL and CGFloat, and the check of one against the runtime.
+// spelt as GNU's runtime spells BOOL, CGFloat and NSInteger, and their check against the runtime.
 #pragma once
 
 #include "sim/platform/gnu_runtime.hpp"
@@ -23,7 +23,7 @@ inline std::vector<RegisteredMethod> registeredMethodsOf(const std::string& bina
         std::string owner;
         RegisteredMethod method;
         if (!(fields >> owner >> method.className >> method.selector >> method.encoding) || owner != binary) continue;
-        for (auto [code, gnu] : {std::pair{"{BOOL}", "C"}, std::pair{"{CGFloat}", "d"}})
+        for (auto [code, gnu] : {std::pair{"{BOOL}", "C"}, std::pair{"{CGFloat}", "d"}, std::pair{"{NSInteger}", "q"}})
             for (size_t at; (at = method.encoding.find(code)) != std::string::npos;)
                 method.encoding.replace(at, std::string(code).size(), gnu);
         methods.push_back(method);
@@ -31,7 +31,16 @@ inline std::vector<RegisteredMethod> registeredMethodsOf(const std::string& bina
     return methods;
 }
 
-// Every method that `binary` registers is there, with its signature's encoding.
+// An encoding without the frame offsets that compiled classes carry ("@16@0:8" is "@@:").
+inline std::string withoutOffsets(const char* encoding) {
+    std::string types;
+    for (const char* c = encoding; *c; ++c)
+        if (*c < '0' || *c > '9') types += *c;
+    return types;
+}
+
+// Every method that `binary` registers is there, with its signature's encoding; an override has
+// the encoding of the method it overrides, as the platform's frameworks declare it.
 inline void expectRegisteredMethodsOf(const std::string& binary) {
     std::vector<RegisteredMethod> methods = registeredMethodsOf(binary);
     ASSERT_FALSE(methods.empty()) << "no method of " << binary << " in registered_methods.txt";
@@ -39,5 +48,9 @@ inline void expectRegisteredMethodsOf(const std::string& binary) {
         Method found = class_getInstanceMethod(objc_getClass(method.className.c_str()), sel_registerName(method.selector.c_str()));
         ASSERT_NE(found, nullptr) << method.className << " " << method.selector;
         EXPECT_STREQ(method_getTypeEncoding(found), method.encoding.c_str()) << method.className << " " << method.selector;
+        if (Method overridden = class_getInstanceMethod(class_getSuperclass(objc_getClass(method.className.c_str())),
+                                                        sel_registerName(method.selector.c_str())))
+            EXPECT_EQ(withoutOffsets(method_getTypeEncoding(overridden)), method.encoding)
+                << method.className << " " << method.selector << " overrides a method of another signature";
     }
 }

@@ -317,8 +317,9 @@ class LinkStubTests(unittest.TestCase):
         self.assertEqual(set(self.stubs), linked)
 
 
-# How each target spells BOOL and CGFloat in a type encoding.
-ENCODING_CODES = {"arm64": {"BOOL": "B", "CGFloat": "d"}, "armv7": {"BOOL": "c", "CGFloat": "f"}}
+# How each target spells BOOL, CGFloat and NSInteger in a type encoding.
+ENCODING_CODES = {"arm64": {"BOOL": "B", "CGFloat": "d", "NSInteger": "q"},
+                  "armv7": {"BOOL": "c", "CGFloat": "f", "NSInteger": "l"}}
 
 
 def registered_encodings(binary, arch):
@@ -334,8 +335,8 @@ def encodings_among(strings):
 
 
 class RegisteredMethodTests(unittest.TestCase):
-    """The type encodings that each binary hands the runtime spell BOOL and CGFloat as the target
-    does: the packaged arm64 binaries, and the same sources compiled for armv7."""
+    """The type encodings that each binary hands the runtime spell BOOL, CGFloat and NSInteger as
+    the target does: the packaged arm64 binaries, and the same sources compiled for armv7."""
 
     BINARIES = (("music", "tweak", TWEAK), ("twinlyprefs", "prefs", BUNDLE + "/twinlyprefs"))
 

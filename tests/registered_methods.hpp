@@ -45,11 +45,12 @@ inline void expectRegisteredMethodsOf(const std::string& binary) {
     std::vector<RegisteredMethod> methods = registeredMethodsOf(binary);
     ASSERT_FALSE(methods.empty()) << "no method of " << binary << " in registered_methods.txt";
     for (const RegisteredMethod& method : methods) {
-        Method found = class_getInstanceMethod(objc_getClass(method.className.c_str()), sel_registerName(method.selector.c_str()));
+        Class cls = objc_getClass(method.className.c_str());
+        SEL sel = sel_registerName(method.selector.c_str());
+        Method found = class_getInstanceMethod(cls, sel);
         ASSERT_NE(found, nullptr) << method.className << " " << method.selector;
         EXPECT_STREQ(method_getTypeEncoding(found), method.encoding.c_str()) << method.className << " " << method.selector;
-        if (Method overridden = class_getInstanceMethod(class_getSuperclass(objc_getClass(method.className.c_str())),
-                                                        sel_registerName(method.selector.c_str())))
+        if (Method overridden = class_getInstanceMethod(class_getSuperclass(cls), sel))
             EXPECT_EQ(withoutOffsets(method_getTypeEncoding(overridden)), method.encoding)
                 << method.className << " " << method.selector << " overrides a method of another signature";
     }

@@ -89,12 +89,23 @@ uint64_t guestFunctionOf(void* hostFunction) {
 
 // ---- registers ----
 
-uint64_t reg(uc_engine* uc, int which) {
-    uint64_t value = 0;
-    uc_reg_read(uc, which, &value);
-    return value;
+// A float aggregate between its memory and consecutive d-registers, each element in the low bytes
+// of its register.
+size_t floatElementSize(const Type& type) { return type.floatElement == 'd' ? 8 : 4; }
+
+void floatsToRegisters(const Type& type, const void* from, uint64_t* registers) {
+    size_t element = floatElementSize(type);
+    for (int k = 0; k < type.floatCount; ++k) {
+        registers[k] = 0;
+        std::memcpy(&registers[k], static_cast<const char*>(from) + element * size_t(k), element);
+    }
 }
-void setReg(uc_engine* uc, int which, uint64_t value) { uc_reg_write(uc, which, &value); }
+
+void floatsFromRegisters(const Type& type, const uint64_t* registers, void* to) {
+    size_t element = floatElementSize(type);
+    for (int k = 0; k < type.floatCount; ++k)
+        std::memcpy(static_cast<char*>(to) + element * size_t(k), &registers[k], element);
+}
 
 uint64_t extend(uint64_t raw, const Type& type) {
     if (type.size >= 8) return raw;
@@ -193,7 +204,7 @@ void readArguments(uc_engine* uc, const Signature& signature, HostArguments& out
     out.storage.assign(count * 4, 0);
     out.pointers.assign(count, nullptr);
     out.raw.assign(count, 0);
-    uint64_t sp = reg(uc, UC_ARM64_REG_SP);
+    uint64_t sp = readRegister(uc, UC_ARM64_REG_SP);
     for (size_t i = 0; i < count; ++i) {
         const Type& type = signature.arguments[i];
         const Place& place = signature.places[i];
@@ -201,14 +212,12 @@ void readArguments(uc_engine* uc, const Signature& signature, HostArguments& out
         void* value = slot;
         if (place.where == Place::x) {
             int words = type.isStruct() ? int((type.size + 7) / 8) : 1;
-            for (int w = 0; w < words; ++w) slot[w] = reg(uc, UC_ARM64_REG_X0 + place.index + w);
+            for (int w = 0; w < words; ++w) slot[w] = readRegister(uc, UC_ARM64_REG_X0 + place.index + w);
             if (place.byReference) value = reinterpret_cast<void*>(slot[0]);
         } else if (place.where == Place::d) {
-            for (int k = 0; k < type.floatCount; ++k) {
-                uint64_t bits = reg(uc, UC_ARM64_REG_D0 + place.index + k);
-                if (type.floatElement == 'd') std::memcpy(reinterpret_cast<char*>(slot) + 8 * k, &bits, 8);
-                else std::memcpy(reinterpret_cast<char*>(slot) + 4 * k, &bits, 4);
-            }
+            uint64_t registers[4];
+            for (int k = 0; k < type.floatCount; ++k) registers[k] = readRegister(uc, UC_ARM64_REG_D0 + place.index + k);
+            floatsFromRegisters(type, registers, slot);
         } else {
             const void* at = reinterpret_cast<const void*>(sp + uint64_t(place.index));
             if (place.byReference) std::memcpy(&value, at, 8);
@@ -260,23 +269,20 @@ void translateSlots(const Signature& signature, const HostArguments& arguments, 
 void writeResult(uc_engine* uc, const Type& type, const void* value) {
     if (type.code == 'v') return;
     if (type.isHfa()) {
-        for (int k = 0; k < type.floatCount; ++k) {
-            uint64_t bits = 0;
-            if (type.floatElement == 'd') std::memcpy(&bits, static_cast<const char*>(value) + 8 * k, 8);
-            else std::memcpy(&bits, static_cast<const char*>(value) + 4 * k, 4);
-            setReg(uc, UC_ARM64_REG_D0 + k, bits);
-        }
+        uint64_t registers[4];
+        floatsToRegisters(type, value, registers);
+        for (int k = 0; k < type.floatCount; ++k) writeRegister(uc, UC_ARM64_REG_D0 + k, registers[k]);
     } else if (type.isStruct()) {
         uint64_t words[2] = {};
         std::memcpy(words, value, type.size);
-        setReg(uc, UC_ARM64_REG_X0, words[0]);
-        setReg(uc, UC_ARM64_REG_X1, words[1]);
+        writeRegister(uc, UC_ARM64_REG_X0, words[0]);
+        writeRegister(uc, UC_ARM64_REG_X1, words[1]);
     } else {
         uint64_t raw = 0;
         // libffi widens an integer result to a whole register.
         std::memcpy(&raw, value, type.size < sizeof(ffi_arg) ? sizeof(ffi_arg) : type.size);
         if (type.code == '@' || type.code == '#') noteObject(reinterpret_cast<void*>(raw));
-        setReg(uc, UC_ARM64_REG_X0, toGuestRegister(raw, type));
+        writeRegister(uc, UC_ARM64_REG_X0, toGuestRegister(raw, type));
     }
 }
 
@@ -287,7 +293,7 @@ void callHost(uc_engine* uc, void* function, const Signature& signature, const I
     Crossing crossing;
     translateToHost(signature, arguments, import, crossing);
     alignas(16) uint64_t result[4] = {};
-    void* resultMemory = signature.resultInMemory ? reinterpret_cast<void*>(reg(uc, UC_ARM64_REG_X8)) : result;
+    void* resultMemory = signature.resultInMemory ? reinterpret_cast<void*>(readRegister(uc, UC_ARM64_REG_X8)) : result;
     ffi_call(const_cast<ffi_cif*>(&signature.cif), reinterpret_cast<void (*)()>(function), resultMemory,
              arguments.pointers.data());
     if (import) translateSlots(signature, arguments, import);
@@ -297,9 +303,9 @@ void callHost(uc_engine* uc, void* function, const Signature& signature, const I
 // objc_msgSend and objc_msgSendSuper: the method that the host runtime finds gives the types. A
 // method that the guest itself implements takes the call in the guest, registers untouched.
 uint64_t serveMessage(uc_engine* uc, bool toSuper) {
-    uint64_t returnAddress = reg(uc, UC_ARM64_REG_LR);
-    auto first = reinterpret_cast<id>(reg(uc, UC_ARM64_REG_X0));
-    auto sel = reinterpret_cast<SEL>(reg(uc, UC_ARM64_REG_X1));
+    uint64_t returnAddress = readRegister(uc, UC_ARM64_REG_LR);
+    auto first = reinterpret_cast<id>(readRegister(uc, UC_ARM64_REG_X0));
+    auto sel = reinterpret_cast<SEL>(readRegister(uc, UC_ARM64_REG_X1));
     id receiver = first;
     Class cls = nullptr;
     if (toSuper) {
@@ -311,8 +317,8 @@ uint64_t serveMessage(uc_engine* uc, bool toSuper) {
     }
     if (receiver == nullptr) {
         // As Apple's objc_msgSend for nil: zero integer and floating-point result registers.
-        for (int i = 0; i < 2; ++i) setReg(uc, UC_ARM64_REG_X0 + i, 0);
-        for (int i = 0; i < 4; ++i) setReg(uc, UC_ARM64_REG_D0 + i, 0);
+        for (int i = 0; i < 2; ++i) writeRegister(uc, UC_ARM64_REG_X0 + i, 0);
+        for (int i = 0; i < 4; ++i) writeRegister(uc, UC_ARM64_REG_D0 + i, 0);
         return returnAddress;
     }
     Method method = class_getInstanceMethod(cls, sel);
@@ -321,7 +327,7 @@ uint64_t serveMessage(uc_engine* uc, bool toSuper) {
               ", which does not answer it");
     IMP imp = method_getImplementation(method);
     if (uint64_t guest = guestFunctionOf(reinterpret_cast<void*>(imp))) {
-        if (toSuper) setReg(uc, UC_ARM64_REG_X0, reinterpret_cast<uint64_t>(receiver));
+        if (toSuper) writeRegister(uc, UC_ARM64_REG_X0, reinterpret_cast<uint64_t>(receiver));
         return guest;
     }
     callHost(uc, reinterpret_cast<void*>(imp), signatureOf(method_getTypeEncoding(method)), nullptr,
@@ -367,10 +373,7 @@ void enterGuest(ffi_cif*, void* result, void** values, void* data) {
                 frame.x[place.index] = place.byReference ? raw : toGuestRegister(raw, type);
             }
         } else if (place.where == Place::d) {
-            for (int k = 0; k < type.floatCount; ++k) {
-                size_t element = type.floatElement == 'd' ? 8 : 4;
-                std::memcpy(&frame.d[place.index + k], static_cast<const char*>(value) + element * size_t(k), element);
-            }
+            floatsToRegisters(type, value, &frame.d[place.index]);
         } else {
             std::memcpy(stack.data() + place.index, value, place.byReference ? 8 : type.size);
         }
@@ -382,9 +385,7 @@ void enterGuest(ffi_cif*, void* result, void** values, void* data) {
     const Type& type = signature.result;
     if (type.code == 'v' || signature.resultInMemory) return;
     if (type.isHfa()) {
-        size_t element = type.floatElement == 'd' ? 8 : 4;
-        for (int k = 0; k < type.floatCount; ++k)
-            std::memcpy(static_cast<char*>(result) + element * size_t(k), &results.d[k], element);
+        floatsFromRegisters(type, results.d, result);
     } else if (type.isStruct()) {
         std::memcpy(result, results.x, type.size);
     } else {
@@ -440,7 +441,7 @@ uint64_t serveTrap(size_t index) {
     case Import::superMessage: return serveMessage(uc, true);
     case Import::function:
         callHost(uc, entry.host, *entry.signature, entry.import);
-        return reg(uc, UC_ARM64_REG_LR);
+        return readRegister(uc, UC_ARM64_REG_LR);
     case Import::data:
     case Import::unreachable: break;
     }

@@ -140,12 +140,6 @@ Core& core() {
     return *current;
 }
 
-uint64_t readRegister(uc_engine* uc, int reg) {
-    uint64_t value = 0;
-    uc_reg_read(uc, reg, &value);
-    return value;
-}
-void writeRegister(uc_engine* uc, int reg, uint64_t value) { uc_reg_write(uc, reg, &value); }
 
 std::string hex(uint64_t value) {
     char text[24];
@@ -321,6 +315,14 @@ Results callGuest(uint64_t address, const Frame& frame) {
 }
 
 uc_struct* engine() { return core().uc; }
+
+uint64_t readRegister(uc_struct* uc, int reg) {
+    uint64_t value = 0;
+    uc_reg_read(uc, reg, &value);
+    return value;
+}
+
+void writeRegister(uc_struct* uc, int reg, uint64_t value) { uc_reg_write(uc, reg, &value); }
 
 uint64_t trapAddress(size_t index) { return trapBase() + index * 4; }
 

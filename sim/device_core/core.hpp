@@ -32,8 +32,11 @@ struct Results {
 // Runs the guest function at `address` on this thread's core to its return.
 Results callGuest(uint64_t address, const Frame& frame);
 
-// This thread's engine, for the bridge while it serves a trap.
+// This thread's engine, for the bridge while it serves a trap, and its registers (Unicorn's
+// UC_ARM64_REG_* numbers).
 uc_struct* engine();
+uint64_t readRegister(uc_struct* uc, int reg);
+void writeRegister(uc_struct* uc, int reg, uint64_t value);
 
 // The bridge's entries: each is one instruction of a page of guest text that the bridge serves;
 // `serveTrap(index)` runs when the guest reaches entry `index`, leaves the result registers set and

@@ -457,7 +457,7 @@ class PackageTests(unittest.TestCase):
         self.assertEqual(fields["Architecture"], "iphoneos-arm")
         self.assertEqual(fields["Section"], "Tweaks")
         self.assertEqual({part.strip() for part in fields["Depends"].split(",")},
-                         {"mobilesubstrate", "preferenceloader", "firmware (>= 10.0)"})
+                         {"mobilesubstrate", "preferenceloader", "firmware (>= 10.0)", "firmware (<< 13.0)"})
         for person in ("Author", "Maintainer"):
             self.assertRegex(fields[person], r"^Ostrova <[^@\s]+@[^@\s]+>$")
         # A one-line summary and a longer text below it.

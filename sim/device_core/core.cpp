@@ -341,6 +341,7 @@ bool isGuestText(uint64_t address) {
 
 void fault(const std::string& what) {
     uint64_t pc = current ? current->pc : 0;
+    std::fflush(stdout); // the transcript so far
     std::fprintf(stderr, "device core: %s, at guest pc %s: %s\n", what.c_str(), hex(pc).c_str(),
                  pc ? instructionAt(pc).c_str() : "(no guest instruction)");
     std::fflush(stderr);

@@ -227,7 +227,7 @@ Core::Core() {
 }
 
 Core::~Core() {
-    uc_close(uc);
+    check(uc_close(uc), "close an engine");
     munmap(stack, kGuardBytes + kStackBytes);
 }
 
@@ -262,7 +262,7 @@ bool Core::mapImagePage(uint64_t address, bool fetch) {
     uint64_t page = devicePageOf(address);
     imagePageTouched(page);
     uint32_t prot = executable ? UC_PROT_READ | UC_PROT_EXEC : UC_PROT_READ | UC_PROT_WRITE;
-    if (uc_mem_map_ptr(uc, page, kDevicePageSize, prot, reinterpret_cast<void*>(page)) != UC_ERR_OK) return false;
+    check(uc_mem_map_ptr(uc, page, kDevicePageSize, prot, reinterpret_cast<void*>(page)), "map an image page");
     std::lock_guard<std::mutex> lock(sharedGuard);
     mappedImagePages[owner].push_back(page);
     return true;

@@ -247,6 +247,7 @@ LoadCommands sniffLoadCommands(const Image& image, const mach_header_64& header)
         refuse("malformed mach-o: ncmds (" + std::to_string(header.ncmds) + ") too large to fit in sizeofcmds (" +
                std::to_string(header.sizeofcmds) + ")");
     LoadCommands found;
+    // Kept in place while the checks hold pointers to __LINKEDIT and the segment at the file's start.
     found.segments.reserve(header.ncmds);
     const segment_command_64* linkedit = nullptr;
     const segment_command_64* startOfFile = nullptr;
@@ -457,9 +458,10 @@ void rebase(Image& image) {
 
 // The address a bind writes: the export of the library its ordinal names, in this release.
 uint64_t resolve(const Image& image, const Bind& bind, const Device& device) {
+    // Self, main-executable and flat lookups: the package binds none, and this loader does not model them.
     if (bind.ordinal <= 0)
-        refuse("bad mach-o binary, unknown special library ordinal (" + std::to_string(bind.ordinal) +
-               ") too big for symbol " + bind.symbol + " in " + image.devicePath);
+        refuse("a special library ordinal (" + std::to_string(bind.ordinal) + "), which this loader does not model, for "
+               "symbol " + bind.symbol + " in " + image.devicePath);
     if (size_t(bind.ordinal) > image.libraries.size())
         refuse("bad mach-o binary, library ordinal (" + std::to_string(bind.ordinal) + ") too big (max " +
                std::to_string(image.libraries.size()) + ") for symbol " + bind.symbol + " in " + image.devicePath);

@@ -214,10 +214,10 @@ std::optional<std::string> statedModel, statedRelease;
 
 void chooseDevice() {
     device::chooseDefaultDevice();
-    const device::Device& fallback = device::currentDevice();
+    std::string model = statedModel.value_or(device::currentDevice().model->name);
+    std::string release = statedRelease.value_or(device::versionName(device::currentDevice().release));
     try {
-        device::chooseDevice(statedModel.value_or(fallback.model->name), statedRelease.value_or(
-                                                                               device::versionName(fallback.release)));
+        device::chooseDevice(model, release);
     } catch (const std::invalid_argument& error) {
         throw ScriptError(error.what());
     }

@@ -45,9 +45,9 @@ uint32_t word(uint32_t onDisk) { return fromBigEndian(onDisk); }
 constexpr uint8_t kPageShift4K = 12, kKernelPageShift = 14;
 
 // cs_validate_codedirectory: every offset and count within the directory's length.
-bool directoryIsValid(const uint8_t* at, size_t length) {
+bool directoryIsValid(const uint8_t* cdBytes, size_t length) {
     if (length < sizeof(CS_CodeDirectory)) return false;
-    auto cd = bigEndianAt<CS_CodeDirectory>(at);
+    auto cd = bigEndianAt<CS_CodeDirectory>(cdBytes);
     if (word(cd.magic) != CSMAGIC_CODEDIRECTORY) return false;
     if (cd.pageSize < kPageShift4K || cd.pageSize > kKernelPageShift) return false;
     const Hash* hash = hashOf(cd.hashType);
@@ -56,12 +56,23 @@ bool directoryIsValid(const uint8_t* at, size_t length) {
     if (length < hashOffset) return false;
     if (hashOffset / hash->size < word(cd.nSpecialSlots)) return false;
     if ((length - hashOffset) / hash->size < word(cd.nCodeSlots)) return false;
+    if (word(cd.version) >= CS_SUPPORTSSCATTER && cd.scatterOffset) {
+        // Scatter entries (count, base, target offset, spare) up to one of count 0, all within.
+        uint64_t at = word(cd.scatterOffset), pages = 0;
+        for (;; at += 24) {
+            if (at + 24 > length) return false;
+            uint32_t count = word(bigEndianAt<uint32_t>(cdBytes + at));
+            if (count == 0) break;
+            if (pages + count < pages) return false;
+            pages += count;
+        }
+    }
     uint32_t ident = word(cd.identOffset);
     if (length < ident) return false;
-    if (ident && std::memchr(at + ident, 0, length - ident) == nullptr) return false;
+    if (ident && std::memchr(cdBytes + ident, 0, length - ident) == nullptr) return false;
     uint32_t team = word(cd.teamOffset);
     if (word(cd.version) >= CS_SUPPORTSTEAMID && team) {
-        if (length < team || std::memchr(at + team, 0, length - team) == nullptr) return false;
+        if (length < team || std::memchr(cdBytes + team, 0, length - team) == nullptr) return false;
     }
     return true;
 }

@@ -18,8 +18,12 @@ host: setup
 	$(STEP) "configure the host build" $(HOST_CMAKE) -B $(HOST_BUILD)
 	$(STEP) "build the host side" cmake --build $(HOST_BUILD) -j $(JOBS)
 
+# Every test has TEST_TIMEOUT seconds: a guest run in the device core that loops fails instead of hanging.
+TEST_TIMEOUT ?= 300
+CTEST = ctest --output-on-failure -j $(JOBS) --timeout $(TEST_TIMEOUT)
+
 test: host
-	$(STEP) "run the tests" ctest --test-dir $(HOST_BUILD) --output-on-failure -j $(JOBS)
+	$(STEP) "run the tests" $(CTEST) --test-dir $(HOST_BUILD)
 	@$(MAKE) sanitize
 
 # The whole suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer; it
@@ -27,7 +31,7 @@ test: host
 sanitize: setup
 	$(STEP) "configure the sanitizer build" $(HOST_CMAKE) -B $(SANITIZE_BUILD) -DTWINLY_SANITIZE=ON
 	$(STEP) "build the sanitizer suite" cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	$(STEP) "run the sanitizer suite" ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+	$(STEP) "run the sanitizer suite" $(CTEST) --test-dir $(SANITIZE_BUILD)
 
 # A longer fuzzer run; FUZZ_SECONDS sets how long.
 FUZZ_SECONDS ?= 1200

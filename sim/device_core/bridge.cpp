@@ -4,6 +4,7 @@
 #include "sim/device_core/abi.hpp"
 #include "sim/device_core/core.hpp"
 #include "sim/device_core/loader.hpp"
+#include "sim/device_core/objc_rules.hpp"
 
 #include <unicorn/unicorn.h>
 
@@ -335,6 +336,19 @@ uint64_t serveMessage(uc_engine* uc, bool toSuper) {
     return returnAddress;
 }
 
+// dyld_stub_binder: the stub helper pushed the lazy bind's offset (x16) and the image's cache slot
+// (x17); the binder pops both, binds the pointer and jumps to its target with the caller's
+// arguments untouched (dyld_stub_binder.s, dyld-421.2).
+uint64_t serveLazyBinder(uc_engine* uc) {
+    uint64_t sp = readRegister(uc, UC_ARM64_REG_SP);
+    uint64_t pushed[2];
+    std::memcpy(pushed, reinterpret_cast<const void*>(sp), sizeof pushed);
+    uint64_t target = bindLazyPointer(pushed[1], pushed[0]);
+    writeRegister(uc, UC_ARM64_REG_SP, sp + sizeof pushed);
+    writeRegister(uc, UC_ARM64_REG_X16, target);
+    return target;
+}
+
 // ---- host -> guest ----
 
 struct GuestFunction {
@@ -442,6 +456,7 @@ uint64_t serveTrap(size_t index) {
     case Import::function:
         callHost(uc, entry.host, *entry.signature, entry.import);
         return readRegister(uc, UC_ARM64_REG_LR);
+    case Import::lazyBinder: return serveLazyBinder(uc);
     case Import::data:
     case Import::unreachable: break;
     }
@@ -449,33 +464,35 @@ uint64_t serveTrap(size_t index) {
           ", which no guest code may call");
 }
 
-uint64_t bindImport(const std::string& library, const std::string& symbol, bool weak) {
-    const Import* found = nullptr;
-    const Import* elsewhere = nullptr;
-    for (size_t i = 0; i < kImportCount; ++i) {
-        if (symbol != kImports[i].symbol) continue;
-        if (library == kImports[i].library) found = &kImports[i];
-        else elsewhere = &kImports[i];
-    }
-    if (found == nullptr) {
-        if (weak) return 0;
-        if (elsewhere)
-            throw LoadError("the binary binds " + symbol + " to " + library + ", but the device provides it in " +
-                            elsewhere->library);
-        throw LoadError("the simulated device does not provide " + symbol + " in " + library);
-    }
+const DeviceLibrary* deviceLibrary(const std::string& installName) {
+    for (size_t i = 0; i < kLibraryCount; ++i)
+        if (installName == kLibraries[i].installName) return &kLibraries[i];
+    return nullptr;
+}
+
+const Import* exportOf(const DeviceLibrary& library, const std::string& symbol, Version release) {
+    for (size_t i = 0; i < kImportCount; ++i)
+        if (symbol == kImports[i].symbol && std::strcmp(library.installName, kImports[i].library) == 0)
+            return kImports[i].since <= release ? &kImports[i] : nullptr;
+    for (const char* reexported : library.reexports)
+        if (const DeviceLibrary* inner = deviceLibrary(reexported))
+            if (const Import* found = exportOf(*inner, symbol, release)) return found;
+    return nullptr;
+}
+
+uint64_t importAddress(const Import& import) {
     void* host = nullptr;
-    if (found->kind == Import::function || found->kind == Import::data) {
-        host = dlsym(RTLD_DEFAULT, found->hostName ? found->hostName : found->symbol + 1);
-        if (host == nullptr) throw LoadError("the simulated device does not provide " + symbol + " in " + library);
+    if (import.kind == Import::function || import.kind == Import::data) {
+        host = dlsym(RTLD_DEFAULT, import.hostName ? import.hostName : import.symbol + 1);
+        if (host == nullptr) throw LoadError(std::string("the simulator lacks the host side of ") + import.symbol);
     }
-    if (found->kind == Import::data) return reinterpret_cast<uint64_t>(host);
+    if (import.kind == Import::data) return reinterpret_cast<uint64_t>(host);
     static std::map<const Import*, uint64_t> bound;
     static std::mutex guard;
     std::lock_guard<std::mutex> lock(guard);
-    uint64_t& address = bound[found];
+    uint64_t& address = bound[&import];
     if (address == 0)
-        address = addEntry(Entry{found->kind, host, found->types ? &signatureOf(found->types) : nullptr, found});
+        address = addEntry(Entry{import.kind, host, import.types ? &signatureOf(import.types) : nullptr, &import});
     return address;
 }
 

@@ -11,15 +11,31 @@
 // the guest's own helpers.
 #pragma once
 
+#include "sim/device_core/releases.hpp"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sim::device {
+
+// A library of the simulated device, as dyld sees it.
+struct DeviceLibrary {
+    // The OS that Apple's libraries were built for: the release that carries them.
+    static constexpr Version ownRelease = 0;
+    const char* installName;
+    Version compatibility;
+    Version current;
+    Version minOS = ownRelease;
+    std::vector<const char*> reexports = {};
+};
+extern const DeviceLibrary kLibraries[];
+extern const size_t kLibraryCount;
 
 // An import that the simulated device provides: a function with the type encoding of its C
 // signature, or data.
 struct Import {
-    enum Kind { function, data, message, superMessage, unreachable };
+    enum Kind { function, data, message, superMessage, lazyBinder, unreachable };
     const char* library; // install name, as the binary's load command names it
     const char* symbol;  // as the binary names it, with the leading underscore
     Kind kind = function;
@@ -28,13 +44,18 @@ struct Import {
     // the host fills), from the raw arguments; empty when the host will not call them.
     std::string (*callbackTypes)(const uint64_t* arguments) = nullptr;
     const char* hostName = nullptr; // when the host's symbol has another name
+    Version since = 0;              // the first release that exports it
 };
 extern const Import kImports[];
 extern const size_t kImportCount;
 
-// The address that an import of `symbol` from `library` binds to; 0 for a weak import the device
-// lacks. Throws LoadError naming symbol and library.
-uint64_t bindImport(const std::string& library, const std::string& symbol, bool weak);
+// The library of that install name, if the device has it.
+const DeviceLibrary* deviceLibrary(const std::string& installName);
+// What `library`, or a library it re-exports (depth first, as dyld follows them), exports under
+// that name in `release`; null when none does.
+const Import* exportOf(const DeviceLibrary& library, const std::string& symbol, Version release);
+// The guest address that binds to the export: a bridge entry, or the host's data.
+uint64_t importAddress(const Import& import);
 
 // A host function pointer that calls the guest function at `address`, of that type encoding.
 void* hostCallable(uint64_t address, const std::string& encoding);

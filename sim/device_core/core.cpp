@@ -1,5 +1,7 @@
 #include "sim/device_core/core.hpp"
 
+#include "sim/device_core/objc_rules.hpp"
+
 #include <unicorn/unicorn.h>
 
 #include <sys/mman.h>
@@ -14,28 +16,35 @@
 #include <map>
 #include <mutex>
 #include <sstream>
-#include <unordered_set>
 #include <vector>
-
-extern "C" int objc_getClassList(void** buffer, int capacity);
 
 namespace sim::device {
 namespace {
 
-constexpr uint64_t kPage = 4096;
+// The host's page (x86_64 Linux): other host memory is mapped into an engine in these.
+constexpr uint64_t kHostPageSize = 4096;
 constexpr size_t kStackBytes = 1 << 20;
 constexpr size_t kGuardBytes = 64 << 10;
 // Apple's arm64 leaves 128 bytes below sp to the function that runs: a nested call starts beneath.
 constexpr uint64_t kRedZone = 128;
+// Apple's arm64 keeps sp 16-byte aligned at every call (and the CPU checks it on each sp-based access).
+constexpr uint64_t kStackAlignment = 16;
 constexpr uint32_t kReturnInstruction = 0xd65f03c0;
 
-uint64_t pageOf(uint64_t address) { return address & ~(kPage - 1); }
+uint64_t hostPageOf(uint64_t address) { return address & ~(kHostPageSize - 1); }
+uint64_t devicePageOf(uint64_t address) { return address & ~(kDevicePageSize - 1); }
+
+// An engine that Unicorn cannot set up or run is the simulator's defect, not the guest's.
+void check(uc_err error, const char* what) {
+    if (error == UC_ERR_OK) return;
+    std::fprintf(stderr, "device core: Unicorn cannot %s: %s\n", what, uc_strerror(error));
+    std::abort();
+}
 
 // ---- what every engine shares ----
 
 std::mutex sharedGuard;
 std::map<int, std::vector<Segment>> imageSegments;
-std::unordered_set<uint64_t> notedObjects;
 
 uint32_t* trapPage() {
     static uint32_t* page = [] {
@@ -81,30 +90,11 @@ int hostProtection(uint64_t page) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         for (const Region& region : hostRegions)
             if (page >= region.start && page < region.end && region.prot &&
-                msync(reinterpret_cast<void*>(page), kPage, MS_ASYNC) == 0)
+                msync(reinterpret_cast<void*>(page), kHostPageSize, MS_ASYNC) == 0)
                 return region.prot;
         hostRegions = readHostRegions();
     }
     return 0;
-}
-
-bool isClass(uint64_t word) {
-    static std::mutex guard;
-    static std::unordered_set<uint64_t> classes;
-    static int listed = -1;
-    std::lock_guard<std::mutex> lock(guard);
-    int count = objc_getClassList(nullptr, 0);
-    if (count != listed) {
-        std::vector<void*> list(size_t(count) + 1);
-        listed = objc_getClassList(list.data(), count);
-        classes.clear();
-        for (int i = 0; i < listed; ++i) {
-            classes.insert(reinterpret_cast<uint64_t>(list[size_t(i)]));
-            // GNU's class_pointer of a class is its metaclass.
-            classes.insert(*static_cast<uint64_t*>(list[size_t(i)]));
-        }
-    }
-    return classes.count(word) != 0;
 }
 
 // ---- one engine per thread ----
@@ -115,7 +105,7 @@ struct Core {
     int depth = 0;
     uint64_t pc = 0; // the guest instruction running now
     std::vector<uint64_t> hostPages;
-    std::map<int, std::vector<Segment>> mappedImages;
+    std::map<int, std::vector<uint64_t>> mappedImagePages; // device pages, by image
 
     Core();
     ~Core();
@@ -125,7 +115,7 @@ struct Core {
         return address >= guard && address < guard + kGuardBytes;
     }
     void forgetUnloadedImages();
-    bool mapImage(uint64_t address, bool fetch);
+    bool mapImagePage(uint64_t address, bool fetch);
     void unmapHostPages();
 };
 
@@ -139,7 +129,6 @@ Core& core() {
     if (current == nullptr) current = new Core();
     return *current;
 }
-
 
 std::string hex(uint64_t value) {
     char text[24];
@@ -177,34 +166,28 @@ void onCode(uc_engine* uc, uint64_t address, uint32_t, void*) {
     self.pc = address;
     uint64_t base = trapBase();
     if (address < base || address >= base + kTrapCount * 4 || address == returnAddress()) return;
+    uint64_t sp = readRegister(uc, UC_ARM64_REG_SP);
+    if (sp % kStackAlignment)
+        fault("a call to the host with the stack pointer at " + hex(sp) + ", which is not 16-byte aligned");
     // Resume where the bridge says, never at the trap: a nested run left pc elsewhere, and the trap
     // must not run twice.
     writeRegister(uc, UC_ARM64_REG_PC, serveTrap(size_t(address - base) / 4));
 }
 
-void onRead(uc_engine*, uc_mem_type, uint64_t address, int, int64_t, void*) {
-    uint64_t word = address & ~uint64_t(7);
-    {
-        std::lock_guard<std::mutex> lock(sharedGuard);
-        if (notedObjects.count(word) == 0) return;
-    }
-    if (isClass(*reinterpret_cast<const uint64_t*>(word)))
-        fault("a load of the isa of the object at " + hex(word) +
-              " (on arm64 an object's first word is a non-pointer isa, not its class; ask object_getClass)");
-}
+void onRead(uc_engine*, uc_mem_type, uint64_t address, int, int64_t, void*) { checkObjectRead(address); }
 
 bool onUnmapped(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void*) {
     Core& self = *current;
     bool fetch = type == UC_MEM_FETCH_UNMAPPED;
-    if (self.mapImage(address, fetch)) return true;
+    if (self.mapImagePage(address, fetch)) return true;
     if (fetch) fault("a call of, or jump to, " + hex(address) + ", which is neither guest text nor a bridge entry");
     if (self.inGuard(address)) fault("guest stack overflow (an access at " + hex(address) + ")");
-    uint64_t page = pageOf(address);
+    uint64_t page = hostPageOf(address);
     int prot = hostProtection(page);
     if (prot == 0)
         fault(std::string("an access to ") + hex(address) + " (" + std::to_string(size) +
               " bytes), memory that the host has not allocated");
-    if (uc_mem_map_ptr(self.uc, page, kPage, uint32_t(prot), reinterpret_cast<void*>(page)) != UC_ERR_OK)
+    if (uc_mem_map_ptr(self.uc, page, kHostPageSize, uint32_t(prot), reinterpret_cast<void*>(page)) != UC_ERR_OK)
         fault("the core cannot map the host page " + hex(page));
     self.hostPages.push_back(page);
     return true;
@@ -222,61 +205,71 @@ void onInterrupt(uc_engine*, uint32_t number, void*) {
 }
 
 Core::Core() {
-    if (uc_open(UC_ARCH_ARM64, UC_MODE_ARM, &uc) != UC_ERR_OK) {
-        std::fprintf(stderr, "device core: Unicorn cannot make an arm64 engine\n");
-        std::abort();
-    }
+    check(uc_open(UC_ARCH_ARM64, UC_MODE_ARM, &uc), "make an arm64 engine");
     current = this;
     writeRegister(uc, UC_ARM64_REG_CPACR_EL1, 3 << 20); // FP and SIMD on
-    uc_mem_map_ptr(uc, trapBase(), kTrapCount * 4, UC_PROT_READ | UC_PROT_EXEC, trapPage());
+    check(uc_mem_map_ptr(uc, trapBase(), kTrapCount * 4, UC_PROT_READ | UC_PROT_EXEC, trapPage()), "map the bridge");
     void* memory = mmap(nullptr, kGuardBytes + kStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) std::abort();
     stack = static_cast<uint8_t*>(memory);
     mprotect(stack, kGuardBytes, PROT_NONE);
-    uc_mem_map_ptr(uc, reinterpret_cast<uint64_t>(stack) + kGuardBytes, kStackBytes, UC_PROT_READ | UC_PROT_WRITE,
-                   stack + kGuardBytes);
+    check(uc_mem_map_ptr(uc, reinterpret_cast<uint64_t>(stack) + kGuardBytes, kStackBytes, UC_PROT_READ | UC_PROT_WRITE,
+                         stack + kGuardBytes),
+          "map the guest stack");
     uc_hook hook;
-    uc_hook_add(uc, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(onCode), nullptr, 1, 0);
-    uc_hook_add(uc, &hook, UC_HOOK_MEM_READ, reinterpret_cast<void*>(onRead), nullptr, 1, 0);
-    uc_hook_add(uc, &hook, UC_HOOK_MEM_UNMAPPED, reinterpret_cast<void*>(onUnmapped), nullptr, 1, 0);
-    uc_hook_add(uc, &hook, UC_HOOK_MEM_PROT, reinterpret_cast<void*>(onProtection), nullptr, 1, 0);
-    uc_hook_add(uc, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(onInterrupt), nullptr, 1, 0);
+    check(uc_hook_add(uc, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(onCode), nullptr, 1, 0), "hook code");
+    check(uc_hook_add(uc, &hook, UC_HOOK_MEM_READ, reinterpret_cast<void*>(onRead), nullptr, 1, 0), "hook reads");
+    check(uc_hook_add(uc, &hook, UC_HOOK_MEM_UNMAPPED, reinterpret_cast<void*>(onUnmapped), nullptr, 1, 0),
+          "hook unmapped accesses");
+    check(uc_hook_add(uc, &hook, UC_HOOK_MEM_PROT, reinterpret_cast<void*>(onProtection), nullptr, 1, 0),
+          "hook protection faults");
+    check(uc_hook_add(uc, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(onInterrupt), nullptr, 1, 0), "hook exceptions");
 }
 
 Core::~Core() {
-    uc_close(uc);
+    check(uc_close(uc), "close an engine");
     munmap(stack, kGuardBytes + kStackBytes);
 }
 
 void Core::forgetUnloadedImages() {
     std::lock_guard<std::mutex> lock(sharedGuard);
-    for (auto image = mappedImages.begin(); image != mappedImages.end();) {
+    for (auto image = mappedImagePages.begin(); image != mappedImagePages.end();) {
         if (imageSegments.count(image->first)) {
             ++image;
             continue;
         }
-        for (const Segment& segment : image->second) uc_mem_unmap(uc, segment.address, segment.size);
-        image = mappedImages.erase(image);
+        for (uint64_t page : image->second) check(uc_mem_unmap(uc, page, kDevicePageSize), "unmap an image page");
+        image = mappedImagePages.erase(image);
     }
 }
 
-bool Core::mapImage(uint64_t address, bool fetch) {
+// The device page of an image segment that holds `address`, mapped as its segment allows; the
+// loader validates the page first, as the kernel does when a page is first touched. Data is never
+// executable.
+bool Core::mapImagePage(uint64_t address, bool fetch) {
+    int owner = 0;
+    bool executable = false;
+    {
+        std::lock_guard<std::mutex> lock(sharedGuard);
+        for (const auto& [image, segments] : imageSegments)
+            for (const Segment& segment : segments)
+                if (address >= segment.address && address < segment.address + segment.size) {
+                    owner = image;
+                    executable = segment.executable;
+                }
+    }
+    if (owner == 0 || (fetch && !executable)) return false;
+    uint64_t page = devicePageOf(address);
+    imagePageTouched(page);
+    uint32_t prot = executable ? UC_PROT_READ | UC_PROT_EXEC : UC_PROT_READ | UC_PROT_WRITE;
+    check(uc_mem_map_ptr(uc, page, kDevicePageSize, prot, reinterpret_cast<void*>(page)), "map an image page");
     std::lock_guard<std::mutex> lock(sharedGuard);
-    for (const auto& [image, segments] : imageSegments)
-        for (const Segment& segment : segments) {
-            if (address < segment.address || address >= segment.address + segment.size) continue;
-            if (fetch && !segment.executable) return false;
-            uint32_t prot = segment.executable ? UC_PROT_READ | UC_PROT_EXEC : UC_PROT_READ | UC_PROT_WRITE;
-            if (uc_mem_map_ptr(uc, segment.address, segment.size, prot, reinterpret_cast<void*>(segment.address)) != UC_ERR_OK)
-                return false;
-            mappedImages[image].push_back(segment);
-            return true;
-        }
-    return false;
+    mappedImagePages[owner].push_back(page);
+    return true;
 }
 
 void Core::unmapHostPages() {
-    for (uint64_t page : hostPages) uc_mem_unmap(uc, page, kPage);
+    for (uint64_t page : hostPages) check(uc_mem_unmap(uc, page, kHostPageSize), "unmap a host page");
     hostPages.clear();
 }
 
@@ -290,8 +283,8 @@ Results callGuest(uint64_t address, const Frame& frame) {
     static const int saved[] = {UC_ARM64_REG_SP, UC_ARM64_REG_LR, UC_ARM64_REG_FP, UC_ARM64_REG_PC};
     uint64_t before[4];
     for (int i = 0; i < 4; ++i) before[i] = readRegister(uc, saved[i]);
-    uint64_t sp = outermost ? self.stackTop() : (before[0] - kRedZone) & ~uint64_t(15);
-    sp -= (frame.stackBytes + 15) & ~size_t(15);
+    uint64_t sp = outermost ? self.stackTop() : (before[0] - kRedZone) & ~(kStackAlignment - 1);
+    sp -= (frame.stackBytes + kStackAlignment - 1) & ~(kStackAlignment - 1);
     if (sp < self.stackTop() - kStackBytes) fault("guest stack overflow (a call needs more than the stack holds)");
     if (frame.stackBytes) std::memcpy(reinterpret_cast<void*>(sp), frame.stackArguments, frame.stackBytes);
     writeRegister(uc, UC_ARM64_REG_SP, sp);
@@ -318,11 +311,11 @@ uc_struct* engine() { return core().uc; }
 
 uint64_t readRegister(uc_struct* uc, int reg) {
     uint64_t value = 0;
-    uc_reg_read(uc, reg, &value);
+    check(uc_reg_read(uc, reg, &value), "read a register");
     return value;
 }
 
-void writeRegister(uc_struct* uc, int reg, uint64_t value) { uc_reg_write(uc, reg, &value); }
+void writeRegister(uc_struct* uc, int reg, uint64_t value) { check(uc_reg_write(uc, reg, &value), "write a register"); }
 
 uint64_t trapAddress(size_t index) { return trapBase() + index * 4; }
 
@@ -346,14 +339,9 @@ bool isGuestText(uint64_t address) {
     return false;
 }
 
-void noteObject(const void* object) {
-    if (object == nullptr) return;
-    std::lock_guard<std::mutex> lock(sharedGuard);
-    notedObjects.insert(reinterpret_cast<uint64_t>(object));
-}
-
 void fault(const std::string& what) {
     uint64_t pc = current ? current->pc : 0;
+    std::fflush(stdout); // the transcript so far
     std::fprintf(stderr, "device core: %s, at guest pc %s: %s\n", what.c_str(), hex(pc).c_str(),
                  pc ? instructionAt(pc).c_str() : "(no guest instruction)");
     std::fflush(stderr);

@@ -2,8 +2,10 @@
 // guest stack of its own. Guest addresses are host addresses: the guest's images, its stacks and the
 // bridge's entries are host memory mapped into the engine at the same addresses, and other host
 // memory is mapped on the guest's first touch and unmapped when the outermost guest call returns.
-// Apple's rules that the host cannot show are checked here, on every guest instruction that could
-// break them; a broken rule ends the run with the guest pc and the instruction.
+// Apple's rules that the host cannot show are checked here (the Objective-C ones in objc_rules.hpp),
+// on every guest instruction that could break them: a jump out of guest text, an execution of
+// data, an access to unmapped memory, a stack overflow, a crossing to the host with a misaligned
+// stack. A broken rule ends the run with the guest pc and the instruction.
 #pragma once
 
 #include <cstddef>
@@ -47,7 +49,12 @@ uint64_t trapAddress(size_t index);
 uint64_t serveTrap(size_t index); // defined by the bridge
 bool isTrap(uint64_t address);
 
-// A loaded image's segments, which engines map when the guest first touches them.
+// The device's virtual-memory page (arm64 iOS): images are mapped, touched and validated in these.
+// The host's own pages (4 KB) are another size; the core maps other host memory in those.
+constexpr uint64_t kDevicePageSize = 16384;
+
+// A loaded image's segments, which engines map a device page at a time, when the guest first
+// touches it.
 struct Segment {
     uint64_t address;
     size_t size;
@@ -58,9 +65,8 @@ void removeImage(int image);
 // Whether the address is in the text of a loaded image.
 bool isGuestText(uint64_t address);
 
-// Records an object that reached the guest: a load of its first word (on arm64 a non-pointer isa,
-// not the class) ends the run while the object lives.
-void noteObject(const void* object);
+// The loader's check of a page of an image when the guest first touches it (its code signature).
+void imagePageTouched(uint64_t address);
 
 // Ends the run for a broken rule, naming the guest pc and its instruction.
 [[noreturn]] void fault(const std::string& what);

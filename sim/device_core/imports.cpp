@@ -1,6 +1,8 @@
-// What the simulated device exports to device binaries, library by library: the C signature of
-// each function (Objective-C type encodings, as the device's arm64 headers declare them), and the
-// data symbols. An import that a binary binds must be here, under the library it names.
+// The simulated device's libraries, each with its identity (install name, versions, the OS its
+// binary was built for, the libraries it re-exports), and what they export to device binaries:
+// the C signature of each function (Objective-C type encodings, as the device's arm64 headers
+// declare them), the data symbols, and the first release that exports each. An import that a
+// binary binds must be here, under the library it names or one that library re-exports.
 #include "sim/device_core/bridge.hpp"
 
 #include "objc/runtime.hpp"
@@ -12,6 +14,13 @@ namespace {
 
 constexpr const char* kObjc = "/usr/lib/libobjc.A.dylib";
 constexpr const char* kSystem = "/usr/lib/libSystem.B.dylib";
+constexpr const char* kDispatch = "/usr/lib/system/libdispatch.dylib";
+constexpr const char* kDyld = "/usr/lib/system/libdyld.dylib";
+constexpr const char* kFoundation = "/System/Library/Frameworks/Foundation.framework/Foundation";
+constexpr const char* kUIKit = "/System/Library/Frameworks/UIKit.framework/UIKit";
+constexpr const char* kPreferences = "/System/Library/PrivateFrameworks/Preferences.framework/Preferences";
+constexpr const char* kFuseUI = "/System/Library/PrivateFrameworks/FuseUI.framework/FuseUI";
+constexpr const char* kMediaPlayerUI = "/System/Library/PrivateFrameworks/MediaPlayerUI.framework/MediaPlayerUI";
 constexpr const char* kCoreFoundation = "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation";
 constexpr const char* kMediaPlayer = "/System/Library/Frameworks/MediaPlayer.framework/MediaPlayer";
 constexpr const char* kSubstrate = "/Library/Frameworks/CydiaSubstrate.framework/CydiaSubstrate";
@@ -33,6 +42,32 @@ std::string queuedWorkTypes(const uint64_t*) { return "v^v"; }
 
 } // namespace
 
+// Current versions as the link stubs state them (dyld reads only the compatibility version).
+// Apple's libraries are built for the release that carries them; every substrate's CydiaSubstrate
+// (Cydia Substrate, Substitute, libhooker) is taken as built for an iOS before 12, so that dyld
+// checks its compatibility version, 0.0.0, on every release.
+const DeviceLibrary kLibraries[] = {
+    {kObjc, version(1), version(1)},
+    {kSystem, version(1), version(1), DeviceLibrary::ownRelease, {kDispatch, kDyld}},
+    {kDispatch, version(1), version(1)},
+    {kDyld, version(1), version(1)},
+    {kCoreFoundation, version(150), version(150)},
+    {kFoundation, version(300), version(300)},
+    {kUIKit, version(1), version(1)},
+    {kMediaPlayer, version(1), version(1)},
+    {kPreferences, version(1), version(1)},
+    {kFuseUI, version(1), version(1)},
+    {kMediaPlayerUI, version(1), version(1)},
+    {kSubstrate, version(0), version(0), version(10)},
+};
+const size_t kLibraryCount = sizeof kLibraries / sizeof kLibraries[0];
+
+// Each row's first release, where it is after every release modelled: objc4's OBJC_AVAILABLE
+// (runtime/message.h, runtime.h, objc-internal.h at objc4-818.2: 2.0 for the classic runtime API,
+// 5.0 for autorelease pools and weak references, 13.0 for objc_opt_self), libdispatch's
+// API_AVAILABLE (dispatch/queue.h at libdispatch-1271.40.12: 4.0). CoreFoundation's notification
+// center, MediaPlayer's keys and the C library have no open-source header with availability; all
+// are older than iOS 10.
 const Import kImports[] = {
     {kObjc, "_objc_msgSend", Import::message},
     {kObjc, "_objc_msgSendSuper", Import::superMessage},
@@ -53,17 +88,18 @@ const Import kImports[] = {
     {kObjc, "_objc_loadWeakRetained", Import::function, "@^@"},
     {kObjc, "_objc_copyWeak", Import::function, "v^@^@"},
     {kObjc, "_objc_destroyWeak", Import::function, "v^@"},
+    {kObjc, "_objc_opt_self", Import::function, "@@", nullptr, nullptr, version(13)},
 
     {kSystem, "__NSConcreteStackBlock", Import::data},
-    {kSystem, "__dispatch_main_q", Import::data},
-    {kSystem, "_dispatch_async_f", Import::function, "v^v^v^?", queuedWorkTypes},
+    {kDispatch, "__dispatch_main_q", Import::data},
+    {kDispatch, "_dispatch_async_f", Import::function, "v^v^v^?", queuedWorkTypes},
     {kSystem, "_malloc", Import::function, "^vQ"},
     {kSystem, "_free", Import::function, "v^v"},
     {kSystem, "___error", Import::function, "^i", nullptr, "__errno_location"},
     {kSystem, "_posix_spawn", Import::function, "i^ir*^v^v^*^*"},
     {kSystem, "_waitpid", Import::function, "ii^ii"},
-    // Lazy pointers are bound at load, so dyld's binder never runs.
-    {kSystem, "dyld_stub_binder", Import::unreachable},
+    // The lazy binder: a lazy pointer's first call binds it.
+    {kDyld, "dyld_stub_binder", Import::lazyBinder},
 
     {kCoreFoundation, "_CFNotificationCenterGetDarwinNotifyCenter", Import::function, "^v"},
     {kCoreFoundation, "_CFNotificationCenterAddObserver", Import::function, "v^v^v^?@^vq", notificationCallbackTypes},
@@ -78,3 +114,7 @@ const Import kImports[] = {
 const size_t kImportCount = sizeof kImports / sizeof kImports[0];
 
 } // namespace sim::device
+
+// objc4's objc_opt_self (runtime/objc-internal.h), which the simulated libobjc of iOS 13 and later
+// exports: the object itself.
+extern "C" __attribute__((visibility("default"))) id objc_opt_self(id object) { return object; }

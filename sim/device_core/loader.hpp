@@ -1,20 +1,24 @@
 // Layer sim/device_core: the device's loader and CPU. It uses sim/platform, and what every other
 // layer exports, only through the symbols that the device's libraries would export.
 //
-// The loader: it maps the arm64 slice of a Mach-O binary into host memory so that guest addresses
-// are host addresses, applies its rebases, binds each import by the library ordinal that the binary
-// names against what the simulated device exports for that library (bridge.hpp), and runs its
-// `__mod_init_func` initializers in the emulated core (core.hpp), as dyld does on the device.
+// The loader: dyld's steps, in dyld's order and with dyld's messages, for the model and release of
+// the run (releases.hpp): the slice against the process's architecture, the load commands as
+// sniffLoadCommands checks them, the code signature as the kernel validates it (and each page's
+// hashes when the page is first touched), each library that a load command names with its
+// compatibility version, the rebases, every bind against what that library (or one it re-exports)
+// exports in that release, lazy binds at their first call, and the `__mod_init_func` initializers in
+// the emulated core (core.hpp). Segments go into host memory so that guest addresses are host
+// addresses.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace sim::device {
 
-// A binary that cannot be loaded: not an arm64 Mach-O, or an import that the simulated device does
-// not provide for the library that the binary names.
+// A binary that dyld refuses, with dyld's message.
 struct LoadError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -37,10 +41,18 @@ struct Library {
     Image* guest = nullptr;
     explicit operator bool() const { return host || guest; }
 };
-// Throws LoadError with the loader's reason.
+// As dlopen: a binary already open is handed back, its initializers not run again. Throws LoadError
+// with dyld's message, which refusedLoads() keeps for the run.
 Library openLibrary(const std::string& path);
 void closeLibrary(Library library);
 // Whether the library at `path` is still loaded.
 bool libraryLoaded(const std::string& path);
+// The messages of every load refused in this process, in order.
+const std::vector<std::string>& refusedLoads();
+
+// dyld_stub_binder's work: binds the lazy pointer of the lazy bind at `lazyBindOffset` in the image
+// whose cache slot is `imageCache`, and answers its target; a symbol the release lacks halts the
+// process with dyld's message.
+uint64_t bindLazyPointer(uint64_t imageCache, uint64_t lazyBindOffset);
 
 } // namespace sim::device

@@ -36,6 +36,11 @@ std::optional<std::string> packagedPath(const std::string& devicePath) {
     return *unpacked + devicePath;
 }
 
+std::string devicePathOf(const std::string& hostPath) {
+    if (unpacked && hostPath.compare(0, unpacked->size(), *unpacked) == 0) return hostPath.substr(unpacked->size());
+    return hostPath;
+}
+
 void removePackage() {
     if (unpacked) std::filesystem::remove_all(*unpacked);
     unpacked.reset();

@@ -11,6 +11,8 @@ namespace sim::device {
 void usePackage(const std::string& debFile);
 // Where the package's file of that device path was unpacked, when a package is in use.
 std::optional<std::string> packagedPath(const std::string& devicePath);
+// The device path of a file that the package unpacked (the host path itself for any other).
+std::string devicePathOf(const std::string& hostPath);
 // Removes what usePackage unpacked.
 void removePackage();
 

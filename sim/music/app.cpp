@@ -2,6 +2,7 @@
 
 #include "sim/device_core/loader.hpp"
 #include "sim/device_core/package.hpp"
+#include "sim/device_core/releases.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/platform/call_log.hpp"
 #include "sim/platform/gnu_runtime.hpp"
@@ -13,6 +14,7 @@
 
 #include <cmath>
 #include <functional>
+#include <string_view>
 
 namespace sim::music {
 
@@ -197,8 +199,17 @@ void transportLayoutSubviews(id self, SEL cmd) {
 
 // ---- classes ----
 
+// The app's own class of that name on the release of the run: from iOS 13 the app's Swift classes
+// live in the module MusicApplication, where iOS 12's lived in Music (releases.hpp).
+std::string appClass(const char* name) {
+    constexpr std::string_view kModule = "Music.";
+    if (!device::currentDevice().line->musicApplicationModule || std::string_view(name).substr(0, kModule.size()) != kModule)
+        return name;
+    return "MusicApplication." + std::string(name + kModule.size());
+}
+
 template <objc::Name name> void defineCell(const LaunchOptions& options, bool ownSetIsDisabled) {
-    defineClass(name.text, "UICollectionViewCell", options.leftOut, [&](objc::ClassBuilder& c) {
+    defineClass(appClass(name.text).c_str(), "UICollectionViewCell", options.leftOut, [&](objc::ClassBuilder& c) {
         c.method<cellTitle>(sel<"title">()).method<cellLayoutSubviews<name>>(sel<"layoutSubviews">());
         if (ownSetIsDisabled) c.method<cellOwnSetIsDisabled>(sel<"setIsDisabled:">());
     });
@@ -224,25 +235,25 @@ void defineAppClasses(const LaunchOptions& options) {
     defineCell<"Music.SongCell">(options, options.songCellHasOwnSetIsDisabled);
     defineCell<"Music.SearchResultCell">(options, false);
     defineCell<"Music.PlaylistCell">(options, false);
-    defineClass("Music.PlaylistDetailHeaderLockupView", "UIView", options.leftOut, [](ClassBuilder& c) {
+    defineClass(appClass("Music.PlaylistDetailHeaderLockupView").c_str(), "UIView", options.leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kHeaderState)
             .method<headerDealloc>(sel<"dealloc">())
             .method<headerTitleText>(sel<"titleText">())
             .method<headerLayoutSubviews>(sel<"layoutSubviews">());
     });
-    defineClass("Music.MediaPickerNavigationController", "UIViewController", options.leftOut, [](ClassBuilder& c) {
+    defineClass(appClass("Music.MediaPickerNavigationController").c_str(), "UIViewController", options.leftOut, [](ClassBuilder& c) {
         c.method<pickerViewWillAppear>(sel<"viewWillAppear:">())
             .method<pickerClose<"finish">>(sel<"finish">())
             .method<pickerClose<"cancelTapped">>(sel<"cancelTapped">())
             .method<pickerClose<"doneTapped">>(sel<"doneTapped">());
     });
-    defineClass("Music.ContextActionHeaderViewController", "UIViewController", options.leftOut, [](ClassBuilder& c) {
+    defineClass(appClass("Music.ContextActionHeaderViewController").c_str(), "UIViewController", options.leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kContextState)
             .method<contextDealloc>(sel<"dealloc">())
             .method<contextTitleStack>(sel<"titleStack">())
             .method<contextViewWillAppear>(sel<"viewWillAppear:">());
     });
-    defineClass("Music.PlaylistPickerViewController", "UIViewController", options.leftOut, [](ClassBuilder&) {});
+    defineClass(appClass("Music.PlaylistPickerViewController").c_str(), "UIViewController", options.leftOut, [](ClassBuilder&) {});
     defineClass("MPUMarqueeView", "UIView", options.leftOut, [](ClassBuilder& c) {
         c.ivar<void*>(kMarqueeState)
             .method<marqueeDealloc>(sel<"dealloc">())
@@ -423,7 +434,7 @@ void addContextItem(size_t row) {
 void showContextActions(const std::optional<std::string>& title, const std::optional<std::string>& subtitle,
                         ContextItem item) {
     clearScreens();
-    auto controller = make<UI::ViewController>("Music.ContextActionHeaderViewController");
+    auto controller = make<UI::ViewController>(appClass("Music.ContextActionHeaderViewController").c_str());
     if (!controller) throw AppError("the app has no Music.ContextActionHeaderViewController");
     auto titleLabel = UI::Label::make(CGRect{});
     titleLabel->setText(stringOf(title).get());
@@ -520,8 +531,8 @@ void launch(const LaunchOptions& options) {
     try {
         process->tweak = device::openLibrary(options.tweakPath);
     } catch (const device::LoadError& error) {
-        process.reset();
-        throw AppError(std::string("cannot load the tweak: ") + error.what());
+        // dlopen fails, the substrate logs it, and the app runs on without the tweak.
+        transcript(std::string("  substrate: the tweak did not load: ") + error.what());
     }
 }
 
@@ -545,7 +556,7 @@ void quit() {
     process.reset();
     device::closeLibrary(tweak);
     if (device::libraryLoaded(path)) throw AppError("the tweak library is still loaded after it was closed");
-    transcript("  Music: quit; the tweak is unloaded");
+    transcript(tweak ? "  Music: quit; the tweak is unloaded" : "  Music: quit");
 }
 
 void relaunch() {
@@ -564,7 +575,7 @@ void openPlaylist(const std::optional<std::string>& name) {
     clearScreens();
     Screens& shown = screens();
     shown.playlistPage = make<UI::ViewController>("UIViewController");
-    Object allocated(NS::classNamed("Music.PlaylistDetailHeaderLockupView").send<id>(sel<"alloc">()));
+    Object allocated(NS::classNamed(appClass("Music.PlaylistDetailHeaderLockupView").c_str()).send<id>(sel<"alloc">()));
     shown.header = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{}));
     if (!shown.header) throw AppError("the app has no Music.PlaylistDetailHeaderLockupView");
     header(shown.header.get().raw).titleText = stringOf(name);
@@ -579,7 +590,7 @@ void openPicker() {
     Screens& shown = screens();
     if (!shown.playlistPage) throw AppError("no playlist page is on screen to add music to");
     if (shown.picker) throw AppError("the picker is open already");
-    shown.picker = make<UI::ViewController>("Music.MediaPickerNavigationController");
+    shown.picker = make<UI::ViewController>(appClass("Music.MediaPickerNavigationController").c_str());
     if (!shown.picker) throw AppError("the app has no Music.MediaPickerNavigationController");
     putOnScreen(shown.picker);
     transcript("  Music: the add-music picker opens over " + quotedOrNone(shown.pageTitle));
@@ -589,7 +600,7 @@ void openPicker() {
         shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
         titles.push_back(media::titleOf(song));
     }
-    shown.pickerList = showList(shown.picker, "Music.SongCell", titles, addPickedSong);
+    shown.pickerList = showList(shown.picker, appClass("Music.SongCell").c_str(), titles, addPickedSong);
     reportRows();
 }
 
@@ -604,7 +615,7 @@ void search(const std::string& text) {
         shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
         titles.push_back(title);
     }
-    fillRows(shown.pickerList.get(), "Music.SearchResultCell", titles);
+    fillRows(shown.pickerList.get(), appClass("Music.SearchResultCell").c_str(), titles);
     reportRows();
 }
 
@@ -637,7 +648,7 @@ void openPlaylistPicker() {
     Screens& shown = screens();
     if (!shown.contextActions) throw AppError("no context actions are on screen");
     if (shown.playlistPicker) throw AppError("the playlist picker is open already");
-    shown.playlistPicker = make<UI::ViewController>("Music.PlaylistPickerViewController");
+    shown.playlistPicker = make<UI::ViewController>(appClass("Music.PlaylistPickerViewController").c_str());
     if (!shown.playlistPicker) throw AppError("the app has no Music.PlaylistPickerViewController");
     putOnScreen(shown.playlistPicker);
     transcript("  Music: the playlist picker opens");
@@ -646,7 +657,7 @@ void openPlaylistPicker() {
         shown.pickerPlaylists.push_back(Ref<MP::Playlist>::retain(playlist));
         names.push_back(media::nameOf(playlist));
     }
-    shown.playlistList = showList(shown.playlistPicker, "Music.PlaylistCell", names, addContextItem);
+    shown.playlistList = showList(shown.playlistPicker, appClass("Music.PlaylistCell").c_str(), names, addContextItem);
     reportRows();
 }
 

@@ -1,5 +1,8 @@
 // The Music app's share of the script language.
 #include "objc/system.hpp"
+#include "sim/device_core/loader.hpp"
+#include "sim/device_core/package.hpp"
+#include "sim/device_core/releases.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
 #include "sim/platform/root.hpp"
@@ -205,9 +208,59 @@ void leaveOutClass(Words& words) {
     transcript("  device: the Music app of another release, without " + name);
 }
 
+// `device "MODEL"` and `ios "RELEASE"`, before launch: the model and release that the run simulates,
+// chosen once both are stated (or at launch, the other one the default).
+std::optional<std::string> statedModel, statedRelease;
+
+void chooseDevice() {
+    device::chooseDefaultDevice();
+    std::string model = statedModel.value_or(device::currentDevice().model->name);
+    std::string release = statedRelease.value_or(device::versionName(device::currentDevice().release));
+    try {
+        device::chooseDevice(model, release);
+    } catch (const std::invalid_argument& error) {
+        throw ScriptError(error.what());
+    }
+    const device::Device& chosen = device::currentDevice();
+    transcript(std::string("  device: ") + chosen.model->name + " (" + chosen.model->processor + ") on iOS " +
+               device::versionName(chosen.release));
+}
+
+void stateDevice(Words& words, std::optional<std::string>& stated, const char* what) {
+    std::string text = words.text(what);
+    words.end();
+    if (launchedInThisFile) throw ScriptError(std::string("expected ") + what + " before launch, found it after");
+    stated = text;
+    if (statedModel && statedRelease) chooseDevice();
+}
+
 void launchMusic() {
+    if (!launchedInThisFile && (statedModel.has_value() != statedRelease.has_value())) chooseDevice();
     launchedInThisFile = true;
     music::launch(launchOptions);
+}
+
+// `expect not loaded "TEXT"`: a load refused in this run with a message containing TEXT.
+void expectNotLoaded(Words& words) {
+    words.expect("loaded");
+    std::string text = words.text("part of the loader's message");
+    words.end();
+    std::string found;
+    for (const std::string& refused : device::refusedLoads()) {
+        if (refused.find(text) != std::string::npos) return;
+        found += (found.empty() ? "\"" : "; \"") + refused + "\"";
+    }
+    throw ScriptError("expected a load refused with \"" + text + "\", found " +
+                      (found.empty() ? std::string("none refused") : found));
+}
+
+// `shipped bytes only`, the first line of a scenario about what the device's loader makes of the
+// package's binaries: without --package it fails.
+void shippedBytesOnly(Words& words) {
+    words.expect("bytes");
+    words.expect("only");
+    words.end();
+    if (!device::packagedPath("/")) throw ScriptError("expected --package: this scenario is about the shipped bytes");
 }
 
 // ---- the Music app ----
@@ -454,8 +507,9 @@ void expectation(Words& words) {
     if (what == "selected") return expectSelected(words);
     if (what == "transport") return expectTransport(words);
     if (what == "log") return expectLog(words);
-    throw ScriptError("expected alert, no alert, playlist, dimmed, undimmed, app touches, selected, transport or log, found " +
-                      what);
+    if (what == "not") return expectNotLoaded(words);
+    throw ScriptError("expected alert, no alert, playlist, dimmed, undimmed, app touches, selected, transport, log or "
+                      "not loaded, found " + what);
 }
 
 void endOfLine(Words& words, void (*action)()) {
@@ -490,6 +544,9 @@ void command(Words& words) {
     if (name == "prefs") return writePreferences(words);
     if (name == "notify") return endOfLine(words, notifyReload);
     if (name == "leave") return leaveOutClass(words);
+    if (name == "device") return stateDevice(words, statedModel, "a model name");
+    if (name == "ios") return stateDevice(words, statedRelease, "an iOS release");
+    if (name == "shipped") return shippedBytesOnly(words);
     if (name == "launch") return endOfLine(words, launchMusic);
     if (name == "relaunch") return endOfLine(words, music::relaunch);
     if (name == "open") return open(words);
@@ -566,6 +623,9 @@ void resetMusicScript() {
     songIds().clear();
     launchOptions = music::LaunchOptions();
     launchedInThisFile = false;
+    statedModel.reset();
+    statedRelease.reset();
+    device::chooseDefaultDevice();
     media::reset();
     media::setAdditionReport(reportAddition);
     makeFreshRoot();

@@ -61,6 +61,10 @@ The library and the preferences file
   prefs missing | prefs text "..."        removes the file | writes exactly these bytes
   notify                                  posts the reload notification and delivers it
   leave out class "NAME"                  before launch: an app of another release, without it
+  device "MODEL" | ios "RELEASE"          before launch: the model (iPhone 5s, 6, 6s, SE, 7, 8, X,
+                                          XS, XR, 11) and iOS release (10 to 14) the run simulates;
+                                          by default an iPhone 7 on iOS 10.3
+  shipped bytes only                      first line: the scenario needs --package
   launch | relaunch                       starts the Music app | quits it and starts it again
 
 The Music app
@@ -87,6 +91,7 @@ Expectations in the Music app
   expect selected "Title" | expect selected none
   expect transport interactive yes|no
   expect log "text"                       the transcript so far contains the text
+  expect not loaded "text"                a load was refused with a message containing the text
 
 The Settings app
   screen width N | banner W x H | banner missing

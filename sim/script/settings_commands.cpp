@@ -129,7 +129,7 @@ void runSettings(const Line& line) {
     if (verb == "open") {
         expectCount(line, 2, usage);
         settings::openPage();
-        showPage();
+        if (settings::page()) showPage();
     } else if (verb == "close") {
         expectCount(line, 2, usage);
         settings::closePage();

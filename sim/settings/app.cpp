@@ -37,18 +37,22 @@ Class principalClass;
 
 std::string bundleFile(const char* name) { return hostPath(std::string(kBundlePath) + "/" + name); }
 
-void loadBundle() {
-    if (principalClass) return;
+// Whether the bundle is loaded. One that the loader refuses leaves its row in place and its page
+// unopened, as the Settings app does when NSBundle's load fails.
+bool loadBundle() {
+    if (principalClass) return true;
     installBundle();
     try {
         device::openLibrary(bundleFile("twinlyprefs"));
     } catch (const device::LoadError& error) {
-        throw ScriptError(std::string("the Settings app cannot load the bundle: ") + error.what());
+        transcript(std::string("  Settings: the bundle did not load: ") + error.what());
+        return false;
     }
     NS::Dictionary info = NS::MutableDictionary::dictionaryWithContentsOfFile(string(std::string(kBundlePath) + "/Info.plist"));
     auto name = sim::text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
     principalClass = name ? objc::lookUpClass(name->c_str()) : nullptr;
     if (principalClass == nullptr) throw ScriptError("the bundle's principal class does not exist");
+    return true;
 }
 
 // The Settings app comes to the front with its own window, which has no tint of its own.
@@ -111,7 +115,7 @@ void replaceBanner(std::optional<PixelSize> size) {
 void openPage() {
     bringToFront();
     if (app().page) closePage();
-    loadBundle();
+    if (!loadBundle()) return;
     Object allocated(objc::classObject(principalClass).send<id>(sel<"alloc">()));
     Ref<PS::ListController> page = Ref<PS::ListController>::adopt(allocated.send<PS::ListController>(sel<"init">()));
     if (!page) throw ScriptError("the bundle's page did not initialise");

@@ -24,7 +24,8 @@ void installBundle();
 void replaceBanner(std::optional<PixelSize> size);
 
 // Loads the bundle (first time only), creates its root page and shows it: init, the specifiers,
-// viewDidLoad, viewWillAppear:, viewDidAppear:. A page already on screen goes away first.
+// viewDidLoad, viewWillAppear:, viewDidAppear:. A page already on screen goes away first. A bundle
+// that the loader refuses leaves no page on screen.
 void openPage();
 // The page goes away: viewWillDisappear:, viewDidDisappear:.
 void closePage();

@@ -125,7 +125,9 @@ class MachO:
 
 
 def version(text):
-    return tuple(int(part) for part in text.split("."))
+    """A dotted version as a triple: "10" and "10.0.0" are the same version."""
+    parts = [int(part) for part in text.split(".")]
+    return tuple(parts + [0] * (3 - len(parts)))
 
 
 def short_name(install_name):
@@ -140,6 +142,8 @@ class Stub:
         self.install_name = re.search(r"^install-name: *'([^']+)'", text, re.M).group(1)
         self.symbols = {name.strip() for listed in re.findall(r"symbols: *\[([^\]]*)\]", text)
                         for name in listed.split(",")}
+        self.versions = {field: version(re.search(rf"^{field}-version: *([\d.]+)$", text, re.M).group(1))
+                         for field in ("current", "compatibility")}
 
 
 def stubs():
@@ -312,6 +316,19 @@ class LinkStubTests(unittest.TestCase):
             with self.subTest(stub=install_name):
                 self.assertEqual(stub.symbols, imported.get(short_name(install_name), set()))
 
+    def test_no_binary_asks_a_library_for_more_than_it_provides(self):
+        # dyld refuses a library whose compatibility version is below the one that the load command
+        # asks for (ImageLoader.cpp, recursiveLoadLibraries, dyld-421.2 to dyld-832.7.1); each stub
+        # states the versions of the library it stands for.
+        for binary in self.binaries:
+            for command in binary.commands:
+                if command["cmd"] not in DYLIB_COMMANDS:
+                    continue
+                name = command["name"].split(" (offset")[0]
+                with self.subTest(binary=os.path.basename(binary.path), library=name):
+                    asked = version(command["compatibility"].split()[1])
+                    self.assertLessEqual(asked, self.stubs[name].versions["compatibility"])
+
     def test_every_stub_is_linked(self):
         linked = set().union(*(binary.libraries() for binary in self.binaries))
         self.assertEqual(set(self.stubs), linked)
@@ -440,7 +457,7 @@ class PackageTests(unittest.TestCase):
         self.assertEqual(fields["Architecture"], "iphoneos-arm")
         self.assertEqual(fields["Section"], "Tweaks")
         self.assertEqual({part.strip() for part in fields["Depends"].split(",")},
-                         {"mobilesubstrate", "preferenceloader", "firmware (>= 10.0)"})
+                         {"mobilesubstrate", "preferenceloader", "firmware (>= 10.0)", "firmware (<< 13.0)"})
         for person in ("Author", "Maintainer"):
             self.assertRegex(fields[person], r"^Ostrova <[^@\s]+@[^@\s]+>$")
         # A one-line summary and a longer text below it.

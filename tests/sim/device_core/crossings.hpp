@@ -34,3 +34,13 @@ constexpr double kScale = 3;
 constexpr Big kBig{1L << 40, -5, 77};
 constexpr long kBigAddend = 9;
 constexpr float kHalfOf = 7.25f;
+
+// Three arguments past the eight registers, which Apple's arm64 packs on the stack by their own
+// size and alignment (char at sp, short at sp+2, int at sp+4); each weighs differently.
+inline long stackSum(long a0, long a1, long a2, long a3, long a4, long a5, long a6, long a7, char c, short s, int i) {
+    return a0 + 2 * a1 + 3 * a2 + 4 * a3 + 5 * a4 + 6 * a5 + 7 * a6 + 8 * a7 + 1000 * c + 100000 * long(s) +
+           10000000 * long(i);
+}
+constexpr char kStackChar = -7;
+constexpr short kStackShort = 300;
+constexpr int kStackInt = -40000;

@@ -45,9 +45,70 @@ GUEST long guestSuperLevel(id probe) {
 
 GUEST long guestMessageToNil() { return objc::Object().send<long>(sel<"level">()) + 1; }
 
+// Counts its own runs: dyld runs an image's initializers once.
+static long initializations = 0;
+__attribute__((constructor)) static void initialize() { ++initializations; }
+GUEST long guestInitializations() { return initializations; }
+
+GUEST long guestStackArguments(long a0, long a1, long a2, long a3, long a4, long a5, long a6, long a7, char c, short s,
+                               int i) {
+    return stackSum(a0, a1, a2, a3, a4, a5, a6, a7, c, s, i);
+}
+GUEST long guestSendsStackArguments(id probe) {
+    return objc::Object(probe).send<long>(sel<"stackSum:b:c:d:e:f:g:h:c:s:i:">(), 1L, 2L, 3L, 4L, 5L, 6L, 7L, 8L,
+                                          kStackChar, kStackShort, kStackInt);
+}
+
+// ---- registers as the core leaves them, all 64 bits ----
+
+// x0 as the host passed a narrower argument in it.
+GUEST __attribute__((naked)) long guestRawArgument(int) { asm("ret"); }
+// x0 as the host's method left a narrower result in it.
+GUEST __attribute__((naked)) long guestRawResult(id, SEL) {
+    asm("stp x29, x30, [sp, #-16]!\n"
+        "mov x29, sp\n"
+        "bl _objc_msgSend\n"
+        "ldp x29, x30, [sp], #16\n"
+        "ret");
+}
+// d0 to d3 after a message to nil that was sent with them holding 3.0.
+GUEST __attribute__((naked)) CGRect guestNilRect(SEL) {
+    asm("stp x29, x30, [sp, #-16]!\n"
+        "mov x29, sp\n"
+        "mov x1, x0\n"
+        "mov x0, #0\n"
+        "fmov d0, #3.0\n"
+        "fmov d1, #3.0\n"
+        "fmov d2, #3.0\n"
+        "fmov d3, #3.0\n"
+        "bl _objc_msgSend\n"
+        "ldp x29, x30, [sp], #16\n"
+        "ret");
+}
+
 // ---- each breaks a rule ----
 
 GUEST long guestReadsFirstWord(id object) { return *reinterpret_cast<volatile long*>(object); }
+// The object the probe's -made answers reaches the guest as a result alone.
+GUEST long guestReadsFirstWordOfResult(id probe) {
+    return *reinterpret_cast<volatile long*>(objc::Object(probe).send<id>(sel<"made">()));
+}
+// Data is never executable: the words of a ret instruction in a writable array.
+GUEST void guestJumpsToData() {
+    static unsigned code[] = {0xd65f03c0};
+    reinterpret_cast<void (*)()>(code)();
+}
+// A call to the host with sp 8 bytes off its alignment.
+GUEST __attribute__((naked)) void guestMisalignsTheStack() {
+    asm("stp x29, x30, [sp, #-16]!\n"
+        "sub sp, sp, #8\n"
+        "mov x0, #0\n"
+        "mov x1, #0\n"
+        "bl _objc_msgSend\n"
+        "add sp, sp, #8\n"
+        "ldp x29, x30, [sp], #16\n"
+        "ret");
+}
 GUEST void guestJumpsTo(void (*target)()) { target(); }
 GUEST long guestReadsAt(long address) { return *reinterpret_cast<volatile long*>(address); }
 GUEST long guestRecurses(long depth) {

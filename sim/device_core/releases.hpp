@@ -1,0 +1,58 @@
+// The devices and iOS releases that the simulated device can be, as data: each model with its
+// processor and the releases it ran, each release line with the loader rules of its dyld. A run
+// simulates one model on one release, chosen before the apps start.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim::device {
+
+// A version as dyld packs it: major << 16 | minor << 8 | patch.
+using Version = uint32_t;
+constexpr Version version(uint32_t major, uint32_t minor = 0, uint32_t patch = 0) {
+    return major << 16 | minor << 8 | patch;
+}
+// "12.4" or "12.4.1"; throws std::invalid_argument for anything else.
+Version parseVersion(const std::string& text);
+std::string versionName(Version version); // "12.4", or "12.4.1"
+
+struct Model {
+    const char* name;       // "iPhone 8"
+    const char* processor;  // "A11"
+    // From A12 on, the system's apps (Music and Settings among them) are arm64e processes.
+    bool arm64eSystemApps;
+    // The releases it ran: each pair is a first and a last release.
+    std::vector<std::pair<Version, Version>> ran;
+};
+
+// What a major release's loader does, from its dyld and xnu.
+struct ReleaseLine {
+    uint32_t major;
+    const char* dyld; // the dyld tag of the line
+    // dyld checks a library's compatibility version only when the library was built for an iOS
+    // before 12 (MachOFile::enforceCompatVersion); before that line, always.
+    bool compatibilityOnlyForOldLibraries;
+    // An arm64e process refuses a library without the arm64e subtype.
+    bool arm64eRefusesArm64;
+    // The Music app's Swift classes live in the module MusicApplication, not Music.
+    bool musicApplicationModule;
+};
+
+const std::vector<Model>& models();
+const std::vector<ReleaseLine>& releaseLines();
+
+// The device of this run.
+struct Device {
+    const Model* model;
+    Version release;
+    const ReleaseLine* line;
+};
+const Device& currentDevice();
+// Chooses the model and the release; throws std::invalid_argument for a model not listed, a
+// release line not modelled, or a release that the model never ran.
+void chooseDevice(const std::string& modelName, const std::string& release);
+void chooseDefaultDevice();
+
+} // namespace sim::device

@@ -9,6 +9,7 @@ import html
 import json
 import os
 import plistlib
+import re
 import subprocess
 import sys
 import tempfile
@@ -22,8 +23,8 @@ from check_package import PACKAGE  # noqa: E402
 from repo import stanza  # noqa: E402
 
 
-def run(*command):
-    done = subprocess.run(command, capture_output=True, text=True, timeout=120)
+def run(*command, env=None):
+    done = subprocess.run(command, capture_output=True, text=True, timeout=120, env=env)
     return done.returncode, done.stdout + done.stderr
 
 
@@ -65,6 +66,14 @@ class MakerTests(unittest.TestCase):
         self.assertIn({"class": "DepictionTableTextView", "title": "Developer", "text": self.maker.name}, views)
         actions = {view.get("action") for view in views if view["class"] == "DepictionTableButtonView"}
         self.assertEqual(actions, {f"mailto:{self.maker.email}", self.maker.page})
+
+    def test_publishing_stops_while_an_address_is_a_placeholder(self):
+        for detail, placeholder in (("MAKER_EMAIL", "someone@example.com"), ("MAKER_PAGE", "https://example.org/someone")):
+            with self.subTest(detail), tempfile.TemporaryDirectory() as folder:
+                status, output = run(sys.executable, os.path.join(SOURCE, "device", "repo.py"), PACKAGE, folder,
+                                     "https://twinly.pages.dev", env={**os.environ, detail: placeholder})
+                self.assertNotEqual(status, 0)
+                self.assertRegex(output, rf"the maker's details are still placeholders \([^)]*{re.escape(placeholder)}")
 
     def test_readme_names_the_maker(self):
         with open(os.path.join(SOURCE, "README.md")) as file:

@@ -120,8 +120,13 @@ Layout layOut(cairo_t* cr, const std::string& text, const Text& look, double wid
     pango_layout_set_font_description(layout.get(), font);
     pango_font_description_free(font);
     pango_layout_set_width(layout.get(), int(std::max(width, 0.0) * PANGO_SCALE));
-    if (look.wrap) pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
-    else pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
+    if (look.wrap) {
+        pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    } else {
+        // One line, as a label of one line shows even a text with line breaks.
+        pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+        pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
+    }
     static const PangoAlignment alignments[] = {PANGO_ALIGN_LEFT, PANGO_ALIGN_CENTER, PANGO_ALIGN_RIGHT};
     pango_layout_set_alignment(layout.get(), alignments[look.alignment >= 0 && look.alignment <= 2 ? look.alignment : 0]);
     // Titles come from scripts and libraries: whatever bytes they hold, pango gets UTF-8.

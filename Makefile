@@ -7,7 +7,7 @@ SANITIZE_BUILD ?= build/sanitize
 JOBS ?= 2
 HOST_CMAKE = cmake -S . -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all setup host test sanitize fuzz demo bench clean
+.PHONY: all setup host test sanitize fuzz demo screenshots bench clean
 
 all: package
 
@@ -42,6 +42,11 @@ fuzz: setup
 
 demo: host
 	$(HOST_BUILD)/sim/twinly-sim tests/scenarios/demo.scn
+
+# The pictures of the README and the depiction (screenshots/), drawn afresh from the package's
+# binaries; make test fails while a kept one differs from what they draw.
+screenshots: host package
+	$(STEP) "draw the pictures in screenshots/" python3 scripts/screenshots.py $(HOST_BUILD)/sim/twinly-sim $(DEVICE_PACKAGE)
 
 bench: host package
 	$(HOST_BUILD)/bench/twinly-bench $(BENCH_ARGS)

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Packs the device build into one Debian package: the layout tree, the two binaries and the
 # settings bundle's resources, root-owned, directories and binaries 0755, everything else 0644.
+# The control file gains the maker (maker.conf) as Author and Maintainer, and Installed-Size.
 # Usage: package.sh DEVICE_BUILD_DIR PACKAGE_FILE
 set -eu
 build=$1
@@ -21,6 +22,9 @@ cp "$build/twinlyprefs" "$bundle/"
 find "$stage" -type d -exec chmod 0755 {} +
 find "$stage" -type f -exec chmod 0644 {} +
 chmod 0755 "$tweaks/music.dylib" "$bundle/twinlyprefs"
+
+author=$(python3 "$source/device/maker.py" --author)
+printf 'Author: %s\nMaintainer: %s\n' "$author" "$author" >>"$stage/DEBIAN/control"
 
 # Installed-Size, in KiB, by dpkg-gencontrol's rule (each file's size rounded up to a whole KiB, 1
 # for each directory, the root included) over what is installed: DEBIAN is left out.

@@ -1,6 +1,7 @@
 // The settings page: its rows, the banner above them, the window tint while it is shown, and its
 // actions (respring, support mail, profile page).
 #include "bundle.hpp"
+#include "maker.hpp"
 #include "objc/system.hpp"
 
 namespace prefs {
@@ -60,9 +61,10 @@ void listControllerRespring(id, SEL) {
 
 void openURL(NS::String url) { UI::Application::sharedApplication().openURL(NS::URL::URLWithString(url)); }
 
-void listControllerSendEmail(id, SEL) { openURL(literal<"mailto:support@example.com?subject=Twinly2-support">()); }
+// The maker's addresses come from maker.conf, through the header the build writes.
+void listControllerSendEmail(id, SEL) { openURL(literal<"mailto:" TWINLY_MAKER_EMAIL "?subject=Twinly2-support">()); }
 
-void listControllerReddit(id, SEL) { openURL(literal<"https://www.example.com/user/ostrova">()); }
+void listControllerReddit(id, SEL) { openURL(literal<TWINLY_MAKER_PAGE>()); }
 
 id listControllerInit(id self, SEL selector) {
     id result = objc::sendSuper<id>(self, listControllerClass, selector);

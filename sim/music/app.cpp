@@ -279,8 +279,11 @@ struct Screens {
     Ref<UI::ViewController> picker;
     Ref<UI::CollectionView> pickerList;
     std::vector<Ref<MP::Item>> pickerSongs;
+    std::optional<std::string> searchText;
     Ref<UI::ViewController> contextActions;
     ContextItem contextItem;
+    std::optional<std::string> actionsTitle;
+    std::optional<std::string> actionsSubtitle;
     Ref<UI::ViewController> playlistPicker;
     Ref<UI::CollectionView> playlistList;
     std::vector<Ref<MP::Playlist>> pickerPlaylists;
@@ -375,6 +378,7 @@ void closePickerScreen() {
     shown.picker = {};
     shown.pickerList = {};
     shown.pickerSongs.clear();
+    shown.searchText.reset();
     transcript("  Music: the picker closes");
 }
 
@@ -457,6 +461,8 @@ void showContextActions(const std::optional<std::string>& title, const std::opti
     screens().contextActions = controller;
     putOnScreen(controller);
     screens().contextItem = std::move(item);
+    screens().actionsTitle = title;
+    screens().actionsSubtitle = subtitle;
     transcript("  Music: context actions of " + quotedOrNone(title) + ", subtitle " + quotedOrNone(subtitle));
     controller->send(sel<"viewWillAppear:">(), YES);
 }
@@ -607,6 +613,7 @@ void openPicker() {
 void search(const std::string& text) {
     Screens& shown = screens();
     if (!shown.picker) throw AppError("no picker is open to search in");
+    shown.searchText = text;
     shown.pickerSongs.clear();
     std::vector<std::optional<std::string>> titles;
     for (MP::Item song : media::songs()) {
@@ -738,6 +745,43 @@ TouchCounts takeTouchCounts() {
 }
 
 std::optional<Selection> lastSelection() { return observed.selection; }
+
+std::optional<screens::MusicScreen> screenShown() {
+    if (!process) return std::nullopt;
+    const Screens& shown = process->screens;
+    using Kind = screens::MusicScreen::Kind;
+    screens::MusicScreen screen;
+    UI::CollectionView shownList;
+    if (shown.playlistPicker) {
+        screen.kind = Kind::playlistPicker;
+        shownList = shown.playlistList.get();
+    } else if (shown.picker) {
+        screen.kind = shown.searchText ? Kind::searchResults : Kind::songPicker;
+        screen.search = shown.searchText.value_or("");
+        shownList = shown.pickerList.get();
+    } else if (shown.contextActions) {
+        screen.kind = Kind::contextActions;
+        screen.title = shown.actionsTitle;
+        screen.subtitle = shown.actionsSubtitle;
+    } else if (shown.playlistPage) {
+        screen.kind = Kind::playlistPage;
+        screen.title = shown.pageTitle;
+    } else {
+        return std::nullopt;
+    }
+    if (shownList)
+        for (const auto& row : list(shownList.raw).cells) {
+            CGRect frame = UI::View(row.get()).frame();
+            screen.rows.push_back({sim::text(cell(row.get().raw).title.get()), UI::View(row.get()).alpha(),
+                                   {frame.origin.x, frame.origin.y, frame.size.width, frame.size.height}});
+        }
+    if (UI::AlertController alert = ui::alertOnScreen()) {
+        ui::AlertContent content = ui::contentOf(alert);
+        screen.alert = screens::Alert{content.title, content.message, {}, content.preferred};
+        for (const auto& button : content.buttons) screen.alert->buttons.push_back(button.title);
+    }
+    return screen;
+}
 
 UI::View transportButton() { return runningProcess().transport.get(); }
 bool transportInteractive() { return transportButton().isUserInteractionEnabled(); }

@@ -27,6 +27,7 @@
 #include "sim/device_core/loader.hpp"
 #include "objc/uikit.hpp"
 #include "sim/platform/stand_in_classes.hpp"
+#include "sim/screens/screen.hpp"
 
 #include <optional>
 #include <stdexcept>
@@ -112,6 +113,10 @@ struct Selection {
 };
 // The last selection made from code (selectItemAtIndexPath:...) in this process, if any.
 std::optional<Selection> lastSelection();
+
+// What the app shows now, for its picture; nothing while it is not running or shows none of its
+// screens.
+std::optional<screens::MusicScreen> screenShown();
 
 UI::View transportButton();
 bool transportInteractive();

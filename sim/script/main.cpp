@@ -5,15 +5,20 @@
 #include "sim/device_core/package.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/script/runner.hpp"
+#include "sim/script/screens.hpp"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
 namespace {
+
+// Where --screens puts the pictures of the screens; empty without it.
+std::string screensFolder;
 
 // Runs every line of the file; at the first that fails, reports it and stops.
 bool runFile(const std::string& file) {
@@ -25,6 +30,7 @@ bool runFile(const std::string& file) {
     NS::AutoreleasePool pool;
     sim::resetMusicScript();
     sim::resetSettingsApp();
+    if (!screensFolder.empty()) sim::recordScreensInto(screensFolder, std::filesystem::path(file).stem());
     std::cout << "== " << file << '\n';
     std::string text;
     int number = 0;
@@ -37,6 +43,7 @@ bool runFile(const std::string& file) {
             std::cout << "> " << text.substr(0, text.find_last_not_of(" \t\r") + 1) << '\n';
             if (sim::isSettingsLine(line)) sim::runSettingsLine(line);
             else sim::runMusicLine(line);
+            sim::recordScreen();
         } catch (const std::exception& error) {
             std::cout.flush();
             std::cerr << file << ':' << number << ": " << error.what() << '\n';
@@ -78,27 +85,37 @@ bool runFileInChild(const std::string& file) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: twinly-sim [--package FILE.deb] FILE... (twinly-sim --help lists the commands)\n";
-        return 2;
-    }
-    if (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+    if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::cout << sim::scriptHelp();
         return 0;
     }
+    std::string package;
     int first = 1;
-    if (std::string(argv[1]) == "--package") {
-        if (argc < 4) {
-            std::cerr << "usage: twinly-sim --package FILE.deb SCRIPT...\n";
+    for (; first + 1 < argc; first += 2) {
+        std::string option = argv[first];
+        if (option == "--package") package = argv[first + 1];
+        else if (option == "--screens") screensFolder = argv[first + 1];
+        else break;
+    }
+    if (first >= argc || std::string(argv[first]).rfind("--", 0) == 0) {
+        std::cerr << "usage: twinly-sim [--package FILE.deb] [--screens DIR] FILE... (twinly-sim --help lists the commands)\n";
+        return 2;
+    }
+    if (!screensFolder.empty()) {
+        std::error_code failed;
+        std::filesystem::create_directories(screensFolder, failed);
+        if (failed) {
+            std::cerr << screensFolder << ": " << failed.message() << '\n';
             return 2;
         }
+    }
+    if (!package.empty()) {
         try {
-            sim::device::usePackage(argv[2]);
+            sim::device::usePackage(package);
         } catch (const sim::device::LoadError& error) {
             std::cerr << error.what() << '\n';
             return 2;
         }
-        first = 3;
     }
     bool allPassed = true;
     for (int arg = first; arg < argc; ++arg) allPassed = runFileInChild(argv[arg]) && allPassed;

@@ -44,11 +44,12 @@ Line tokenize(const std::string& file, int number, const std::string& text) {
 namespace sim {
 
 const char* scriptHelp() {
-    return R"(usage: twinly-sim [--package FILE.deb] FILE...
+    return R"(usage: twinly-sim [--package FILE.deb] [--screens DIR] FILE...
 Runs each scenario file in a fresh simulated device (empty root, empty library, no preferences
 file), prints a transcript, and exits 0 when every expectation held. A failing line is reported as
 FILE:LINE: expected ... found ..., and stops its file. With --package, the tweak and the settings
-bundle are the package's own arm64 binaries, run in the device's emulated core.
+bundle are the package's own arm64 binaries, run in the device's emulated core. With --screens,
+each screen that a file passes through is drawn into DIR as FILE-01.png, FILE-02.png, ...
 
 Lines: one command each; # starts a comment; "strings" take \" and \\; an ID names a song.
 

@@ -91,7 +91,58 @@ void respring() {
     if (music::running()) music::relaunch();
 }
 
+std::optional<screens::Color> colorOf(std::optional<ui::Rgba> rgba) {
+    if (!rgba) return std::nullopt;
+    return screens::Color{rgba->red, rgba->green, rgba->blue, rgba->alpha};
+}
+
+screens::Rect rectOf(CGRect rect) { return {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}; }
+
+// A row as the page shows it: a group, or a cell with what it holds.
+screens::SettingsRow settingsRow(const Row& row) {
+    using Kind = screens::SettingsRow::Kind;
+    screens::SettingsRow shown;
+    shown.kind = Kind::group;
+    shown.label = property(row.specifier, "label");
+    shown.footer = property(row.specifier, "footerText");
+    shown.height = row.height;
+    if (!row.cell) return shown;
+    shown.kind = !property(row.specifier, "action").empty() ? Kind::button : Kind::cell;
+    if (row.cell.respondsToSelector(sel<"control">())) {
+        Object control = row.cell.send<Object>(sel<"control">());
+        shown.kind = Kind::switchCell;
+        shown.on = control.send<BOOL>(sel<"isOn">());
+        shown.onTint = colorOf(ui::componentsOf(control.send<Object>(sel<"onTintColor">())));
+    }
+    for (Object view : NS::each<Object>(row.cell.send<Object>(sel<"subviews">()))) {
+        if (!view.isKindOfClass(UI::labelClass())) continue;
+        UI::Label label(view.raw);
+        Object font = label.send<Object>(sel<"font">());
+        shown.labels.push_back({.text = sim::text(label.text()).value_or(""),
+                                .font = sim::text(font.send<NS::String>(sel<"fontName">())).value_or(""),
+                                .size = font.send<CGFloat>(sel<"pointSize">()),
+                                .color = colorOf(ui::componentsOf(label.send<Object>(sel<"textColor">()))).value_or(screens::Color{}),
+                                .alignment = label.send<NSInteger>(sel<"textAlignment">()),
+                                .frame = rectOf(label.frame())});
+    }
+    return shown;
+}
+
 } // namespace
+
+std::optional<screens::SettingsScreen> screenShown() {
+    PS::ListController shown = app().page.get();
+    if (!shown) return std::nullopt;
+    screens::SettingsScreen screen;
+    screen.title = sim::text(shown.send<NS::String>(sel<"title">()));
+    screen.rightButton = sim::text(shown.navigationItem().send<Object>(sel<"rightBarButtonItem">()).send<NS::String>(sel<"title">()));
+    screen.tint = colorOf(keyWindowTint());
+    UI::View header = shown.send<UI::View>(sel<"table">()).send<UI::View>(sel<"tableHeaderView">());
+    screen.header = rectOf(header.frame());
+    if (header.send<Object>(sel<"image">())) screen.headerImage = bundleFile("banner.png");
+    for (const Row& row : rowsOf(shown)) screen.rows.push_back(settingsRow(row));
+    return screen;
+}
 
 void installBundle() {
     if (fs::exists(bundleFile("Info.plist"))) return;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "objc/preferences.hpp"
+#include "sim/screens/screen.hpp"
 #include "sim/settings/preferences_framework.hpp"
 #include "sim/uikit/png.hpp"
 #include "sim/uikit/uikit.hpp"
@@ -43,6 +44,9 @@ void tap(const std::string& label);
 std::optional<Row> switchRow(const std::string& key);
 // The key window's tint (nothing for nil).
 std::optional<ui::Rgba> keyWindowTint();
+
+// The page as it is shown now, for its picture; nothing when no page is on screen.
+std::optional<screens::SettingsScreen> screenShown();
 
 // Whether the bundle is loaded. Once loaded it stays for the life of the process (its classes
 // cannot leave the runtime), with the screen width it read then.

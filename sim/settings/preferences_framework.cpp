@@ -97,14 +97,17 @@ std::string describeBundle(Object bundle) {
     return path;
 }
 
-id listControllerLoadSpecifiersFromBundle(id, SEL, id name, id target, id bundle) {
+id listControllerLoadSpecifiersFromBundle(id self, SEL, id name, id target, id bundle) {
     auto fileName = sim::text(NS::String(name));
     auto folder = sim::text(Object(bundle).send<NS::String>(sel<"bundlePath">()));
     if (!fileName || !folder) return nullptr;
     // At the bundle's top, read afresh at every call (GNUstep's pathForResource:ofType: would keep
     // the first answer for a file that is missing).
     NS::String path = string(*folder + "/" + *fileName + ".plist");
-    Object items = NS::Dictionary(NS::MutableDictionary::dictionaryWithContentsOfFile(path)).valueForKey(string("items"));
+    NS::Dictionary list = NS::MutableDictionary::dictionaryWithContentsOfFile(path);
+    Object items = list.valueForKey(string("items"));
+    // The list's "title" becomes the page's, which the navigation bar shows.
+    if (Object title = list.valueForKey(string("title"))) Object(self).send(sel<"setTitle:">(), title);
     transcript("  Preferences: the list \"" + *fileName + "\" of " + describeBundle(Object(bundle)) +
                (items ? " is read" : " cannot be read"));
     if (!items) return nullptr;

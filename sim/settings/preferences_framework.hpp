@@ -6,8 +6,9 @@
 //                      bundle for a class built at run time), loadSpecifiersFromPlistName:target:
 //                      (from [self bundle]), loadSpecifiersFromPlistName:target:bundle: (the rows
 //                      of that property list of the bundle given; nil when it cannot be read;
-//                      either way a line of the transcript says which bundle), table, loadView (a
-//                      UITableView as wide as the screen), viewWillAppear: (shows the rows),
+//                      either way a line of the transcript says which bundle; the list's "title"
+//                      becomes the page's title), table, loadView (a UITableView as wide as the
+//                      screen), viewWillAppear: (shows the rows),
 //                      setPreferenceValue:specifier: (hands the value to the preferences daemon and
 //                      posts the row's PostNotification), readPreferenceValue: (the daemon's value,
 //                      else the row's "default")

@@ -68,6 +68,28 @@ def packaged(path):
     return os.path.join(unpacked.name, path)
 
 
+def check_whole_png(test, data):
+    """Fails `test` unless `data` is a whole PNG image: every chunk's CRC, and image data for every row."""
+    test.assertEqual(data[:8], b"\x89PNG\r\n\x1a\n")
+    chunks, offset = [], 8
+    while offset < len(data):
+        length, kind = struct.unpack(">I4s", data[offset:offset + 8])
+        body = data[offset + 8:offset + 8 + length]
+        (crc,) = struct.unpack(">I", data[offset + 8 + length:offset + 12 + length])
+        test.assertEqual(crc, zlib.crc32(kind + body), f"chunk {kind} damaged")
+        chunks.append((kind, body))
+        offset += 12 + length
+    test.assertEqual((chunks[0][0], chunks[-1][0], offset), (b"IHDR", b"IEND", len(data)))
+    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks[0][1])
+    test.assertGreater(width, 0)
+    test.assertGreater(height, 0)
+    test.assertEqual(interlace, 0)
+    # The image data holds every row: a filter byte and the row's pixels.
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
+    pixels = zlib.decompress(b"".join(body for kind, body in chunks if kind == b"IDAT"))
+    test.assertEqual(len(pixels), height * (1 + -(-width * channels * depth // 8)))
+
+
 def read_plist(path):
     with open(packaged(path), "rb") as file:
         return plistlib.load(file)
@@ -458,8 +480,6 @@ class PackageTests(unittest.TestCase):
         self.assertEqual(fields["Section"], "Tweaks")
         self.assertEqual({part.strip() for part in fields["Depends"].split(",")},
                          {"mobilesubstrate", "preferenceloader", "firmware (>= 10.0)", "firmware (<< 13.0)"})
-        for person in ("Author", "Maintainer"):
-            self.assertRegex(fields[person], r"^Ostrova <[^@\s]+@[^@\s]+>$")
         # A one-line summary and a longer text below it.
         self.assertRegex(info, r"\n Description: \S.*\n  \S")
 
@@ -497,30 +517,17 @@ class PackageTests(unittest.TestCase):
             data = file.read()
         with open(os.path.join(SOURCE, "prefs", "Resources", "banner.png"), "rb") as file:
             self.assertEqual(data, file.read())
-        self.assertEqual(data[:8], b"\x89PNG\r\n\x1a\n")
-        chunks, offset = [], 8
-        while offset < len(data):
-            length, kind = struct.unpack(">I4s", data[offset:offset + 8])
-            body = data[offset + 8:offset + 8 + length]
-            (crc,) = struct.unpack(">I", data[offset + 8 + length:offset + 12 + length])
-            self.assertEqual(crc, zlib.crc32(kind + body), f"chunk {kind} damaged")
-            chunks.append((kind, body))
-            offset += 12 + length
-        self.assertEqual((chunks[0][0], chunks[-1][0], offset), (b"IHDR", b"IEND", len(data)))
-        width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks[0][1])
-        self.assertGreater(width, 0)
-        self.assertGreater(height, 0)
-        self.assertEqual(interlace, 0)
-        # The image data holds every row: a filter byte and the row's pixels.
-        channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
-        pixels = zlib.decompress(b"".join(body for kind, body in chunks if kind == b"IDAT"))
-        self.assertEqual(len(pixels), height * (1 + -(-width * channels * depth // 8)))
+        check_whole_png(self, data)
 
-    def test_control_is_the_sources_with_the_installed_size(self):
+    def test_control_is_the_sources_with_the_maker_and_the_installed_size(self):
         with open(CONTROL) as control:
             source = dict(re.findall(r"^(\S+): *(.*)$", control.read(), re.M))
         fields = self.fields()
-        self.assertEqual({name: value for name, value in fields.items() if name != "Installed-Size"}, source)
+        self.assertEqual({name: value for name, value in fields.items()
+                          if name not in ("Author", "Maintainer", "Installed-Size")}, source)
+        # The maker comes from maker.conf, as check_maker.py checks.
+        self.assertRegex(fields["Author"], r"^[^<>]+ <[^@\s]+@[^@\s]+>$")
+        self.assertEqual(fields["Maintainer"], fields["Author"])
         # In KiB: each file rounded up to a whole KiB, 1 for each directory (dpkg-gencontrol's rule).
         size = 0
         for folder, _, names in os.walk(unpacked.name):

@@ -6,6 +6,7 @@ Environment: TWINLY_SOURCE, the source tree (the package is read from its packag
 
 import filecmp
 import functools
+import glob
 import http.server
 import json
 import os
@@ -17,13 +18,14 @@ import sys
 import tempfile
 import threading
 import unittest
+import urllib.parse
 import urllib.request
 
 SOURCE = os.environ["TWINLY_SOURCE"]
 sys.dont_write_bytecode = True
 sys.path[:0] = [os.path.join(SOURCE, "device"), os.path.dirname(__file__)]
 from repo import stanza  # noqa: E402
-from check_package import PACKAGE, control_field  # noqa: E402
+from check_package import PACKAGE, check_whole_png, control_field  # noqa: E402
 
 NAME = control_field("Package")
 
@@ -79,14 +81,30 @@ class RepositoryTests(unittest.TestCase):
         shown = stanza(self.apt("repo", "apt-cache", "show", NAME)[1])
         control = stanza(run("dpkg-deb", "--field", pooled)[1].decode())
         self.assertEqual({field: shown.get(field) for field in control}, control)
-        # The plain package, its files untouched, with the two depictions named; both are served.
-        self.assertEqual({field: value for field, value in control.items() if "Depiction" not in field},
+        # The plain package, its files untouched, naming the two depictions and the repository's
+        # icon; all three are served, and every picture that a depiction shows.
+        named = ("Depiction", "SileoDepiction", "Icon")
+        self.assertEqual({field: value for field, value in control.items() if field not in named},
                          stanza(run("dpkg-deb", "--field", PACKAGE)[1].decode()))
         self.assertEqual(*(run("dpkg-deb", "--fsys-tarfile", deb) for deb in (PACKAGE, pooled)))
         page = urllib.request.urlopen(control["Depiction"], timeout=10).read().decode()
         self.assertIn("This song is already in your playlist.", page)
         sileo = json.load(urllib.request.urlopen(control["SileoDepiction"], timeout=10))
         self.assertEqual(sileo["class"], "DepictionTabView")
+        shown = [view for view in sileo["tabs"][0]["views"] if view["class"] == "DepictionScreenshotsView"]
+        self.assertEqual(len(shown), 1)
+        page_images = [urllib.parse.urljoin(control["Depiction"], src) for src in re.findall(r'<img [^>]*src="([^"]+)"', page)]
+        sileo_images = [sileo["headerImage"]] + [picture["url"] for picture in shown[0]["screenshots"]]
+        self.assertEqual(page_images, sileo_images)
+        kept = sorted(glob.glob(os.path.join(SOURCE, "screenshots", "*.png")))
+        self.assertEqual([os.path.basename(url) for url in sileo_images[1:]], [os.path.basename(path) for path in kept])
+        for url, path in [(control["Icon"], None), (sileo_images[0], None), *zip(sileo_images[1:], kept)]:
+            with self.subTest(url=url):
+                served = urllib.request.urlopen(url, timeout=10).read()
+                check_whole_png(self, served)
+                if path:
+                    with open(path, "rb") as picture:
+                        self.assertEqual(served, picture.read())
 
         # Without an address the pool holds the very package, which names no depiction.
         self.assertTrue(filecmp.cmp(self.repository("unnamed")[1], PACKAGE, shallow=False))

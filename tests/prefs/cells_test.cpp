@@ -113,6 +113,42 @@ TEST_F(Heading, AdoptsTheCustomViewProtocol) {
     EXPECT_TRUE(cls.send<BOOL>(sel<"conformsToProtocol:">(), objc_getProtocol("PreferencesTableCustomView")));
 }
 
+// What a picture of the page draws: the rows at the heights and frames the cells set, the switches
+// with their on-tint, the footers.
+TEST_F(SettingsTest, ThePageShowsTheCellsAsTheySetThemselves) {
+    sim::ui::setScreenWidth(375);
+    openPage();
+    std::optional<sim::screens::SettingsScreen> page = sim::settings::screenShown();
+    ASSERT_TRUE(page);
+    const sim::screens::Color accent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
+    EXPECT_EQ(page->title, "Twinly 2");
+    EXPECT_EQ(page->rightButton, "Respring");
+    EXPECT_EQ(page->tint, accent);
+    EXPECT_EQ(page->header, (sim::screens::Rect{0, 0, 375, 117}));
+    EXPECT_FALSE(page->headerImage.empty());
+    using Kind = sim::screens::SettingsRow::Kind;
+    const sim::screens::SettingsRow& heading = page->rows.at(1);
+    EXPECT_EQ(heading.height, 100);
+    const sim::screens::Rect frames[] = {{0, -10, 375, 60}, {0, 45, 375, 20}, {0, 70, 375, 20}};
+    ASSERT_EQ(heading.labels.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(heading.labels[i].frame, frames[i]);
+        EXPECT_EQ(heading.labels[i].font, "HelveticaNeue-UltraLight");
+        EXPECT_EQ(heading.labels[i].alignment, 1);
+    }
+    size_t switches = 0;
+    for (size_t row = 0; row < page->rows.size(); ++row) {
+        if (page->rows[row].kind != Kind::switchCell) continue;
+        ++switches;
+        EXPECT_TRUE(page->rows[row].on);
+        EXPECT_EQ(page->rows[row].onTint, accent);
+        EXPECT_EQ(page->rows[row].height, 44);
+        EXPECT_EQ(page->rows[row - 1].kind, Kind::group);
+        EXPECT_FALSE(page->rows[row - 1].footer.empty());
+    }
+    EXPECT_EQ(switches, 3u);
+}
+
 TEST_F(SettingsTest, SwitchesAreTintedLikeTheWindowWhileThePageIsShown) {
     openPage();
     for (const char* key : {"enabled", "disable", "greyText"}) {

@@ -1,5 +1,6 @@
 // The settings page: its rows, its banner header, the window tint while it is shown, and its
 // respring, mail and profile actions.
+#include "maker.hpp"
 #include "settings_fixture.hpp"
 
 #include "sim/platform/runtime_services.hpp"
@@ -319,13 +320,12 @@ TEST_F(Respring, TheButtonIsBorderedAndTargetsThePage) {
     EXPECT_TRUE(sel_isEqual(button.send<SEL>(sel<"action">()), sel<"respring">()));
 }
 
-TEST_F(Links, TheMailAsksForTheSupportSubjectExactly) {
+TEST_F(Links, TheMailGoesToTheMakerAndAsksForTheSupportSubjectExactly) {
     openPage();
     sim::settings::tap("Email Support");
     auto opened = sim::ui::lastOpenedURL();
     ASSERT_TRUE(opened);
-    EXPECT_EQ(opened->rfind("mailto:", 0), 0u);
-    EXPECT_EQ(opened->substr(opened->find('?') + 1), "subject=Twinly2-support");
+    EXPECT_EQ(*opened, "mailto:" TWINLY_MAKER_EMAIL "?subject=Twinly2-support");
 }
 
 TEST_F(Links, TheProfileRowOpensAWebPage) {
@@ -333,7 +333,7 @@ TEST_F(Links, TheProfileRowOpensAWebPage) {
     sim::settings::tap("Ostrova's Profile");
     auto opened = sim::ui::lastOpenedURL();
     ASSERT_TRUE(opened);
-    EXPECT_EQ(*opened, "https://www.example.com/user/ostrova");
+    EXPECT_EQ(*opened, TWINLY_MAKER_PAGE);
 }
 
 } // namespace

@@ -114,6 +114,34 @@ TEST_F(MusicApp, SearchShowsResultRowsForSongsWhoseTitleContainsTheText) {
     EXPECT_TRUE(row.isKindOfClass(objc::lookUpClass("Music.SearchResultCell")));
 }
 
+// What a picture of the app draws: the topmost screen, and the rows at the frames and alpha they have.
+TEST_F(MusicApp, ShowsItsTopmostScreenWithTheRowsAsLaidOut) {
+    using Kind = sim::screens::MusicScreen::Kind;
+    sim::media::addSong("Hey Jude");
+    sim::media::addSong("Yesterday");
+    sim::media::addPlaylist("Mix", {});
+    sim::music::openPlaylist("Mix");
+    EXPECT_EQ(sim::music::screenShown()->kind, Kind::playlistPage);
+    EXPECT_EQ(sim::music::screenShown()->title, "Mix");
+    sim::music::openPicker();
+    UI::View(sim::music::listOnScreen().cellForItemAtIndexPath(indexPath(1)).raw).setAlpha(0.5);
+    sim::screens::MusicScreen picker = *sim::music::screenShown();
+    EXPECT_EQ(picker.kind, Kind::songPicker);
+    EXPECT_EQ(picker.rows, (std::vector<sim::screens::ListRow>{{"Hey Jude", 1, {0, 0, 375, 44}}, {"Yesterday", 0.5, {0, 44, 375, 44}}}));
+    sim::music::search("Jude");
+    EXPECT_EQ(sim::music::screenShown()->kind, Kind::searchResults);
+    EXPECT_EQ(sim::music::screenShown()->search, "Jude");
+    EXPECT_EQ(sim::music::screenShown()->rows.size(), 1u);
+    sim::music::closePicker(sim::music::PickerClose::silently);
+    EXPECT_EQ(sim::music::screenShown()->kind, Kind::playlistPage);
+    sim::music::showActions("Abbey Road", "The Beatles ∙ 1969");
+    EXPECT_EQ(sim::music::screenShown()->subtitle, "The Beatles ∙ 1969");
+    sim::music::openPlaylistPicker();
+    EXPECT_EQ(sim::music::screenShown()->kind, Kind::playlistPicker);
+    EXPECT_EQ(sim::music::screenShown()->rows.at(0).title, "Mix");
+    EXPECT_FALSE(sim::music::screenShown()->alert);
+}
+
 TEST_F(MusicApp, ThePlaylistPickerAddsAnAlbumInAlbumOrderAndCloses) {
     MP::Item one = sim::media::addSong("One");
     MP::Item two = sim::media::addSong("Two");

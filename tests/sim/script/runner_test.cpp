@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -135,6 +136,37 @@ TEST_F(Runner, PrintsWhatTheUserSees) {
                              "alert: \"This song is already in your playlist.\" [Add Again] [Skip], preferred \"Skip\"",
                              "library: added \"Hey Jude\" to \"Mix\""})
         EXPECT_NE(result.output.find(seen), std::string::npos) << seen << "\n" << result.output;
+}
+
+// A picture after each line that changes what is shown, of the app that changed last; the same
+// bytes on every run.
+TEST_F(Runner, DrawsEachScreenItPassesThroughTheSameOnEveryRun) {
+    std::string file = script("shown.scn", "song a \"Hey Jude\"\n"
+                                           "playlist \"Mix\" a\n"
+                                           "launch\n"
+                                           "open playlist \"Mix\"\n"
+                                           "layout\n"
+                                           "open picker\n"
+                                           "tap \"Hey Jude\"\n"
+                                           "settings open\n"
+                                           "press \"Skip\"\n");
+    std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    auto bytes = [&](const std::string& run, int picture) {
+        std::ifstream in(folder / run / ("shown-0" + std::to_string(picture) + ".png"), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    for (const char* run : {"first", "second"}) {
+        Outcome result = runSim("--screens " + (folder / run).string() + " " + file);
+        EXPECT_EQ(result.status, 0) << result.output;
+    }
+    // The playlist page, the picker, the alert over it, the settings page, the picker again.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "first"), {}), 5);
+    for (int picture = 1; picture <= 5; ++picture) {
+        EXPECT_GT(bytes("first", picture).size(), 1000u) << picture;
+        EXPECT_EQ(bytes("first", picture), bytes("second", picture)) << picture;
+    }
+    EXPECT_EQ(bytes("first", 5), bytes("first", 2));
+    EXPECT_NE(bytes("first", 3), bytes("first", 2));
 }
 
 TEST_F(Runner, ListsItsCommands) {

@@ -97,6 +97,8 @@ struct MutableArray : Array {
 struct Dictionary : Object {
     using Object::Object;
     Object valueForKey(String key) const { return send<Object>(sel<"valueForKey:">(), key); }
+    // The object stored under a key equal to `key` (isEqual:, hash); nil for none.
+    Object objectForKey(Object key) const { return send<Object>(sel<"objectForKey:">(), key); }
     BOOL writeToFile(String path, BOOL atomically) const {
         return send<BOOL>(sel<"writeToFile:atomically:">(), path, atomically);
     }

@@ -79,6 +79,12 @@ public:
         if (!atEnd()) throw ScriptError("expected the end of the line, found " + describe(tokens_[next_]));
     }
     static std::string describe(const Token& token) { return token.quoted ? "\"" + token.text + "\"" : token.text; }
+    // The tokens not taken yet, as a line of their own.
+    Line rest(const Line& of) {
+        Line line{of.file, of.number, std::vector<Token>(tokens_.begin() + long(next_), tokens_.end())};
+        next_ = tokens_.size();
+        return line;
+    }
 
 private:
     const std::vector<Token>& tokens_;
@@ -437,6 +443,19 @@ void expectLog(Words& words) {
         throw ScriptError("expected the transcript to contain \"" + text + "\", found it does not");
 }
 
+void expectAsked(Words& words) {
+    words.expect("queries");
+    size_t queries = number(words.word("a count"), "a count");
+    words.expect("fetched");
+    size_t fetched = number(words.word("a count"), "a count");
+    words.end();
+    media::Asked asked = media::takeAsked();
+    if (asked.playlistsQueries != queries || asked.playlistsFetched != fetched)
+        throw ScriptError("expected the app to ask the library for " + std::to_string(queries) +
+                          " playlists queries and the songs of " + std::to_string(fetched) + " playlists, found " +
+                          std::to_string(asked.playlistsQueries) + " and " + std::to_string(asked.playlistsFetched));
+}
+
 void expectation(Words& words) {
     std::string what = words.word("what to expect");
     if (what == "alert") return expectAlert(words);
@@ -454,8 +473,44 @@ void expectation(Words& words) {
     if (what == "selected") return expectSelected(words);
     if (what == "transport") return expectTransport(words);
     if (what == "log") return expectLog(words);
-    throw ScriptError("expected alert, no alert, playlist, dimmed, undimmed, app touches, selected, transport or log, found " +
-                      what);
+    if (what == "library") return expectAsked(words);
+    throw ScriptError(
+        "expected alert, no alert, playlist, dimmed, undimmed, app touches, selected, transport, log or library, found " +
+        what);
+}
+
+// `song`, `album` and `playlist`: false for any other command.
+bool libraryCommand(const std::string& name, Words& words) {
+    if (name == "song") {
+        defineSong(words);
+    } else if (name == "album") {
+        std::string title = words.text("an album title");
+        media::addAlbum(title, songsUntilEnd(words));
+    } else if (name == "playlist") {
+        std::string playlistName = words.text("a playlist name");
+        media::addPlaylist(playlistName, songsUntilEnd(words));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// `layout`, or `layout after row N` and a library command that another process makes then.
+void layout(Words& words, const Line& line) {
+    if (words.atEnd()) return music::layoutScreen();
+    words.expect("after");
+    words.expect("row");
+    size_t row = number(words.word("a row number"), "a row number");
+    Line change = words.rest(line);
+    const char* kinds[] = {"song", "album", "playlist"};
+    if (change.tokens.empty() || change.tokens[0].quoted ||
+        std::find(std::begin(kinds), std::end(kinds), change.tokens[0].text) == std::end(kinds))
+        throw ScriptError("expected a library command (song, album or playlist) after the row number");
+    music::layoutScreen(row, [change] {
+        Words changeWords(change);
+        libraryCommand(changeWords.word("a library command"), changeWords);
+        transcript("  library: another process changes it during the pass");
+    });
 }
 
 void endOfLine(Words& words, void (*action)()) {
@@ -471,22 +526,12 @@ bool coveredByAlert(const std::string& name) {
     return false;
 }
 
-void command(Words& words) {
+void command(const Line& line, Words& words) {
     std::string name = words.word("a command");
     if (UI::AlertController alert = ui::alertOnScreen(); alert && coveredByAlert(name))
         throw ScriptError("cannot " + name + ": an alert is on screen (" + quotedOrNone(ui::contentOf(alert).message) +
                           "), the user can only press one of its buttons");
-    if (name == "song") return defineSong(words);
-    if (name == "album") {
-        std::string title = words.text("an album title");
-        media::addAlbum(title, songsUntilEnd(words));
-        return;
-    }
-    if (name == "playlist") {
-        std::string playlistName = words.text("a playlist name");
-        media::addPlaylist(playlistName, songsUntilEnd(words));
-        return;
-    }
+    if (libraryCommand(name, words)) return;
     if (name == "prefs") return writePreferences(words);
     if (name == "notify") return endOfLine(words, notifyReload);
     if (name == "leave") return leaveOutClass(words);
@@ -530,7 +575,7 @@ void command(Words& words) {
         return music::touchRowCancelled(row);
     }
     if (name == "press") return press(words);
-    if (name == "layout") return endOfLine(words, music::layoutScreen);
+    if (name == "layout") return layout(words, line);
     if (name == "wait") return endOfLine(words, waitForPendingWork);
     if (name == "expect") return expectation(words);
     throw ScriptError("expected a command (see --help), found " + name);
@@ -576,7 +621,7 @@ void runMusicLine(const Line& line) {
     Words words(line);
     try {
         NS::AutoreleasePool pool;
-        command(words);
+        command(line, words);
     } catch (const music::AppError& error) {
         throw ScriptError(std::string("cannot do that: ") + error.what());
     }

@@ -18,6 +18,8 @@ struct String : Object {
         return Ref<String>::adopt(String(allocated.send<id>(sel<"initWithUTF8String:">(), utf8)));
     }
     NSUInteger length() const { return send<NSUInteger>(sel<"length">()); }
+    // Equal strings have equal hashes (NSObject's contract for isEqual:).
+    NSUInteger hash() const { return send<NSUInteger>(sel<"hash">()); }
     BOOL isEqualToString(String other) const { return send<BOOL>(sel<"isEqualToString:">(), other); }
     BOOL containsString(String other) const { return send<BOOL>(sel<"containsString:">(), other); }
     const char* UTF8String() const { return send<const char*>(sel<"UTF8String">()); }

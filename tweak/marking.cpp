@@ -19,35 +19,43 @@ void markSongRow(UI::View row) {
 // before the queue (same place), so such a pass could span a touch of the next turn.
 void endPlaylistPass(CFRunLoopObserverRef, CFOptionFlags, void*) { tweakState.playlistPass = PlaylistPass{}; }
 
-// The pass's one playlists query, grouped by name, each name read once; a playlist without a name
-// matches no row.
+// The pass's one playlists query, each name read once; a playlist without a name matches no row.
 void beginPlaylistPass() {
     PlaylistPass& pass = tweakState.playlistPass;
-    pass.playlistsByName = NS::MutableDictionary::make();
-    pass.songTitlesByName = NS::MutableDictionary::make();
+    pass.playlists = NS::MutableArray::make();
+    pass.names = NS::MutableArray::make();
+    pass.songTitlesByRowTitle = NS::MutableDictionary::make();
     for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists())) {
         NS::String name = playlist.name();
         if (!name) continue;
-        auto named = objc::as<NS::MutableArray>(pass.playlistsByName->objectForKey(name));
-        if (!named) {
-            objc::Ref<NS::MutableArray> made = NS::MutableArray::make();
-            pass.playlistsByName->setObjectForKey(made.get(), name);
-            named = made;
-        }
-        named.addObject(playlist);
+        pass.playlists->addObject(playlist);
+        pass.names->addObject(name);
     }
 }
 
-// The titles of the songs of every playlist named `name`: each playlist's songs are fetched once a
-// pass, at the first row of its name. Keys compare as isEqualToString: does (isEqual:, hash).
-NS::Set songTitlesOfPlaylistsNamed(NS::String name) {
+// Whether `title` is among `titles`, as isEqualToString: with the listed title as the receiver
+// decides; hashes first, so that only strings of equal hash are compared in full.
+bool containsTitle(NS::Array titles, NS::String title) {
+    NSUInteger hash = title.hash();
+    for (NS::String listed : NS::each<NS::String>(titles))
+        if (listed.hash() == hash && host::sameTitle(listed, title)) return true;
+    return false;
+}
+
+// The titles of the songs of every playlist named `rowTitle`, in library order: each playlist's
+// songs are fetched at the pass's first row of its name, and only then.
+NS::Array songTitlesOfPlaylistsNamed(NS::String rowTitle) {
     PlaylistPass& pass = tweakState.playlistPass;
-    if (auto known = objc::as<NS::Set>(pass.songTitlesByName->objectForKey(name))) return known;
-    objc::Ref<NS::MutableSet> titles = NS::MutableSet::make();
-    for (MP::Playlist playlist : NS::each<MP::Playlist>(pass.playlistsByName->objectForKey(name)))
-        for (MP::Item song : NS::each<MP::Item>(playlist.items()))
-            if (NS::String title = song.title()) titles->addObject(title);
-    pass.songTitlesByName->setObjectForKey(titles.get(), name);
+    if (auto known = objc::as<NS::Array>(pass.songTitlesByRowTitle->objectForKey(rowTitle))) return known;
+    objc::Ref<NS::MutableArray> titles = NS::MutableArray::make();
+    NSUInteger hash = rowTitle.hash(), index = 0;
+    for (NS::String name : NS::each<NS::String>(pass.names)) {
+        if (name.hash() == hash && host::sameTitle(name, rowTitle))
+            for (MP::Item song : NS::each<MP::Item>(objc::as<MP::Playlist>(pass.playlists->objectAtIndex(index)).items()))
+                if (NS::String title = song.title()) titles->addObject(title);
+        ++index;
+    }
+    pass.songTitlesByRowTitle->setObjectForKey(titles.get(), rowTitle);
     return titles.get();
 }
 
@@ -85,8 +93,8 @@ void playlistCellLayoutSubviews(UI::View self, SEL cmd) {
     if (!tweakState.greyText || NS::isEmpty(item)) return;
     NS::String rowTitle = host::title(self);
     if (!rowTitle) return;
-    if (!tweakState.playlistPass.playlistsByName) beginPlaylistPass();
-    if (songTitlesOfPlaylistsNamed(rowTitle).containsObject(item)) host::setIsDisabled(self, YES);
+    if (!tweakState.playlistPass.playlists) beginPlaylistPass();
+    if (containsTitle(songTitlesOfPlaylistsNamed(rowTitle), item)) host::setIsDisabled(self, YES);
     // Without an observer to end it, a pass is this row alone.
     if (!tweakState.playlistPassEnd) tweakState.playlistPass = PlaylistPass{};
 }

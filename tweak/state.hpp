@@ -47,11 +47,13 @@ private:
 };
 
 // What the playlist rows laid out in one turn of the main run loop have asked the media library
-// (marking.cpp): one playlists query, its playlists grouped by name, and the song titles of the
-// playlists named like a row, fetched at the first row of that name. Empty between passes.
+// (marking.cpp): one playlists query, the named playlists with their names, and the song titles of
+// the playlists named like a row, fetched at the pass's first row of that title. Empty between
+// passes.
 struct PlaylistPass {
-    objc::Ref<NS::MutableDictionary> playlistsByName; // name -> NSMutableArray, in library order
-    objc::Ref<NS::MutableDictionary> songTitlesByName; // name -> NSMutableSet
+    objc::Ref<NS::MutableArray> playlists;
+    objc::Ref<NS::MutableArray> names;
+    objc::Ref<NS::MutableDictionary> songTitlesByRowTitle; // row title -> NSMutableArray of titles
 };
 
 struct TweakState {

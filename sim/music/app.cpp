@@ -487,76 +487,6 @@ CGPoint requireRow(UI::CollectionView shown, size_t row) {
 
 CGPoint emptySpot(UI::CollectionView shown) { return centreOf(list(shown.raw).cells.size()); }
 
-// ---- what the app does for each event ----
-
-void showPlaylistPage(const std::optional<std::string>& name) {
-    clearScreens();
-    Screens& shown = screens();
-    shown.playlistPage = make<UI::ViewController>("UIViewController");
-    Object allocated(NS::classNamed("Music.PlaylistDetailHeaderLockupView").send<id>(sel<"alloc">()));
-    shown.header = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{}));
-    if (!shown.header) throw AppError("the app has no Music.PlaylistDetailHeaderLockupView");
-    header(shown.header.get().raw).titleText = stringOf(name);
-    shown.pageTitle = name;
-    shown.playlistPage->view().addSubview(shown.header.get());
-    putOnScreen(shown.playlistPage);
-    transcript("  Music: playlist page " + quotedOrNone(name));
-    markForLayout(shown.header.get());
-}
-
-void showPicker() {
-    Screens& shown = screens();
-    shown.picker = make<UI::ViewController>("Music.MediaPickerNavigationController");
-    if (!shown.picker) throw AppError("the app has no Music.MediaPickerNavigationController");
-    putOnScreen(shown.picker);
-    transcript("  Music: the add-music picker opens over " + quotedOrNone(shown.pageTitle));
-    shown.picker->send(sel<"viewWillAppear:">(), YES);
-    std::vector<std::optional<std::string>> titles;
-    for (MP::Item song : media::songs()) {
-        shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
-        titles.push_back(media::titleOf(song));
-    }
-    shown.pickerList = showList(shown.picker, "Music.SongCell", titles, addPickedSong);
-}
-
-void showSearchResults(const std::string& text) {
-    Screens& shown = screens();
-    shown.pickerSongs.clear();
-    std::vector<std::optional<std::string>> titles;
-    for (MP::Item song : media::songs()) {
-        std::optional<std::string> title = media::titleOf(song);
-        if (!title || title->find(text) == std::string::npos) continue;
-        shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
-        titles.push_back(title);
-    }
-    fillRows(shown.pickerList.get(), "Music.SearchResultCell", titles);
-}
-
-void closePickerThrough(PickerClose how) {
-    // The picker's own methods close it; the reference keeps it alive while it does.
-    Ref<UI::ViewController> picker = screens().picker;
-    switch (how) {
-    case PickerClose::done: picker->send(sel<"doneTapped">()); break;
-    case PickerClose::cancel: picker->send(sel<"cancelTapped">()); break;
-    case PickerClose::finish: picker->send(sel<"finish">()); break;
-    case PickerClose::silently: closePickerScreen(); break;
-    }
-}
-
-void showPlaylistPicker() {
-    Screens& shown = screens();
-    shown.playlistPicker = make<UI::ViewController>("Music.PlaylistPickerViewController");
-    if (!shown.playlistPicker) throw AppError("the app has no Music.PlaylistPickerViewController");
-    putOnScreen(shown.playlistPicker);
-    transcript("  Music: the playlist picker opens");
-    std::vector<std::optional<std::string>> names;
-    for (MP::Playlist playlist : media::playlists()) {
-        shown.pickerPlaylists.push_back(Ref<MP::Playlist>::retain(playlist));
-        names.push_back(media::nameOf(playlist));
-    }
-    shown.playlistList = showList(shown.playlistPicker, "Music.PlaylistCell", names, addContextItem);
-}
-
 } // namespace
 
 std::string LaunchOptions::defaultTweakPath() {
@@ -637,26 +567,72 @@ bool tweakLoaded() {
 }
 
 void openPlaylist(const std::optional<std::string>& name) {
-    handleEvent([&] { showPlaylistPage(name); });
+    handleEvent([&] {
+        clearScreens();
+        Screens& shown = screens();
+        shown.playlistPage = make<UI::ViewController>("UIViewController");
+        Object allocated(NS::classNamed("Music.PlaylistDetailHeaderLockupView").send<id>(sel<"alloc">()));
+        shown.header = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{}));
+        if (!shown.header) throw AppError("the app has no Music.PlaylistDetailHeaderLockupView");
+        header(shown.header.get().raw).titleText = stringOf(name);
+        shown.pageTitle = name;
+        shown.playlistPage->view().addSubview(shown.header.get());
+        putOnScreen(shown.playlistPage);
+        transcript("  Music: playlist page " + quotedOrNone(name));
+        markForLayout(shown.header.get());
+    });
 }
 
 void openPicker() {
     Screens& shown = screens();
     if (!shown.playlistPage) throw AppError("no playlist page is on screen to add music to");
     if (shown.picker) throw AppError("the picker is open already");
-    handleEvent(showPicker);
+    handleEvent([&] {
+        shown.picker = make<UI::ViewController>("Music.MediaPickerNavigationController");
+        if (!shown.picker) throw AppError("the app has no Music.MediaPickerNavigationController");
+        putOnScreen(shown.picker);
+        transcript("  Music: the add-music picker opens over " + quotedOrNone(shown.pageTitle));
+        shown.picker->send(sel<"viewWillAppear:">(), YES);
+        std::vector<std::optional<std::string>> titles;
+        for (MP::Item song : media::songs()) {
+            shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
+            titles.push_back(media::titleOf(song));
+        }
+        shown.pickerList = showList(shown.picker, "Music.SongCell", titles, addPickedSong);
+    });
     reportRows();
 }
 
 void search(const std::string& text) {
-    if (!screens().picker) throw AppError("no picker is open to search in");
-    handleEvent([&] { showSearchResults(text); });
+    Screens& shown = screens();
+    if (!shown.picker) throw AppError("no picker is open to search in");
+    handleEvent([&] {
+        shown.pickerSongs.clear();
+        std::vector<std::optional<std::string>> titles;
+        for (MP::Item song : media::songs()) {
+            std::optional<std::string> title = media::titleOf(song);
+            if (!title || title->find(text) == std::string::npos) continue;
+            shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
+            titles.push_back(title);
+        }
+        fillRows(shown.pickerList.get(), "Music.SearchResultCell", titles);
+    });
     reportRows();
 }
 
 void closePicker(PickerClose how) {
-    if (!screens().picker) throw AppError("no picker is open");
-    handleEvent([how] { closePickerThrough(how); });
+    Screens& shown = screens();
+    if (!shown.picker) throw AppError("no picker is open");
+    // The picker's own methods close it; the reference keeps it alive while it does.
+    Ref<UI::ViewController> picker = shown.picker;
+    handleEvent([&] {
+        switch (how) {
+        case PickerClose::done: picker->send(sel<"doneTapped">()); break;
+        case PickerClose::cancel: picker->send(sel<"cancelTapped">()); break;
+        case PickerClose::finish: picker->send(sel<"finish">()); break;
+        case PickerClose::silently: closePickerScreen(); break;
+        }
+    });
 }
 
 void showSongActions(MP::Item song) {
@@ -680,7 +656,18 @@ void openPlaylistPicker() {
     Screens& shown = screens();
     if (!shown.contextActions) throw AppError("no context actions are on screen");
     if (shown.playlistPicker) throw AppError("the playlist picker is open already");
-    handleEvent(showPlaylistPicker);
+    handleEvent([&] {
+        shown.playlistPicker = make<UI::ViewController>("Music.PlaylistPickerViewController");
+        if (!shown.playlistPicker) throw AppError("the app has no Music.PlaylistPickerViewController");
+        putOnScreen(shown.playlistPicker);
+        transcript("  Music: the playlist picker opens");
+        std::vector<std::optional<std::string>> names;
+        for (MP::Playlist playlist : media::playlists()) {
+            shown.pickerPlaylists.push_back(Ref<MP::Playlist>::retain(playlist));
+            names.push_back(media::nameOf(playlist));
+        }
+        shown.playlistList = showList(shown.playlistPicker, "Music.PlaylistCell", names, addContextItem);
+    });
     reportRows();
 }
 

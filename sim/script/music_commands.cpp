@@ -400,13 +400,19 @@ void expectAlpha(Words& words, CGFloat alpha, const char* state) {
     }
 }
 
+// The rest of a line `FIRST N SECOND M`: the two counts.
+std::pair<size_t, size_t> twoCounts(Words& words, const char* first, const char* second) {
+    words.expect(first);
+    size_t one = number(words.word("a count"), "a count");
+    words.expect(second);
+    size_t other = number(words.word("a count"), "a count");
+    words.end();
+    return {one, other};
+}
+
 void expectTouches(Words& words) {
     words.expect("touches");
-    words.expect("began");
-    size_t began = number(words.word("a count"), "a count");
-    words.expect("ended");
-    size_t ended = number(words.word("a count"), "a count");
-    words.end();
+    auto [began, ended] = twoCounts(words, "began", "ended");
     music::TouchCounts counts = music::takeTouchCounts();
     if (size_t(counts.began) != began || size_t(counts.ended) != ended)
         throw ScriptError("expected the lists' own touch handling to run began " + std::to_string(began) + " ended " +
@@ -444,11 +450,7 @@ void expectLog(Words& words) {
 }
 
 void expectAsked(Words& words) {
-    words.expect("queries");
-    size_t queries = number(words.word("a count"), "a count");
-    words.expect("fetched");
-    size_t fetched = number(words.word("a count"), "a count");
-    words.end();
+    auto [queries, fetched] = twoCounts(words, "queries", "fetched");
     media::Asked asked = media::takeAsked();
     if (asked.playlistsQueries != queries || asked.playlistsFetched != fetched)
         throw ScriptError("expected the app to ask the library for " + std::to_string(queries) +

@@ -68,7 +68,10 @@ void setPreferences(bool greyText) {
     sim::writeFile("/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist",
                    std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>greyText</key>") +
                        (greyText ? "<true/>" : "<false/>") + "</dict></plist>");
-    loadPreferences(nullptr, nullptr, nullptr, nullptr, nullptr);
+    // The reload notification reaches whichever tweak runs, this process's or the shipped one.
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                         sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr,
+                                         nullptr, YES);
 }
 
 using Clock = std::chrono::steady_clock;

@@ -134,6 +134,16 @@ struct MutableSet : Set {
     void addObject(Object object) const { send(sel<"addObject:">(), object); }
 };
 
+// Zero-filled bytes that live as long as the object; nil when there is no memory for them.
+struct MutableData : Object {
+    using Object::Object;
+    static Ref<MutableData> make(NSUInteger length) {
+        Object allocated(classNamed("NSMutableData").send<id>(sel<"alloc">()));
+        return Ref<MutableData>::adopt(MutableData(allocated.send<id>(sel<"initWithLength:">(), length)));
+    }
+    void* mutableBytes() const { return send<void*>(sel<"mutableBytes">()); }
+};
+
 struct Bundle : Object {
     using Object::Object;
     static Bundle bundleWithPath(String path) { return classNamed("NSBundle").send<Bundle>(sel<"bundleWithPath:">(), path); }

@@ -19,22 +19,28 @@ void markSongRow(UI::View row) {
 // before the queue (same place), so such a pass could span a touch of the next turn.
 void endPlaylistPass(CFRunLoopObserverRef, CFOptionFlags, void*) { tweakState.playlistPass = PlaylistPass{}; }
 
-// The pass's one playlists query, each name read once; a playlist without a name matches no row.
+// The pass's one playlists query: each name is read once, and its hash kept, so that a row compares
+// in full only the names of its own hash (equal strings have equal hashes). A playlist without a
+// name matches no row.
 void beginPlaylistPass() {
     PlaylistPass& pass = tweakState.playlistPass;
+    NS::Array playlists = MP::playlists();
     pass.playlists = NS::MutableArray::make();
     pass.names = NS::MutableArray::make();
+    pass.nameHashes = NS::MutableData::make(playlists.count() * sizeof(NSUInteger));
     pass.songTitlesByRowTitle = NS::MutableDictionary::make();
-    for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists())) {
+    auto* hashes = static_cast<NSUInteger*>(pass.nameHashes->mutableBytes());
+    for (MP::Playlist playlist : NS::each<MP::Playlist>(playlists)) {
         NS::String name = playlist.name();
         if (!name) continue;
+        if (hashes) hashes[pass.names->count()] = name.hash();
         pass.playlists->addObject(playlist);
         pass.names->addObject(name);
     }
 }
 
 // Whether `title` is among `titles`, as isEqualToString: with the listed title as the receiver
-// decides; hashes first, so that only strings of equal hash are compared in full.
+// decides; hashes first.
 bool containsTitle(NS::Array titles, NS::String title) {
     NSUInteger hash = title.hash();
     for (NS::String listed : NS::each<NS::String>(titles))
@@ -43,17 +49,19 @@ bool containsTitle(NS::Array titles, NS::String title) {
 }
 
 // The titles of the songs of every playlist named `rowTitle`, in library order: each playlist's
-// songs are fetched at the pass's first row of its name, and only then.
+// songs are fetched at the pass's first row of its name, and only then. (Without memory for the
+// hashes, every name is compared in full.)
 NS::Array songTitlesOfPlaylistsNamed(NS::String rowTitle) {
     PlaylistPass& pass = tweakState.playlistPass;
     if (auto known = objc::as<NS::Array>(pass.songTitlesByRowTitle->objectForKey(rowTitle))) return known;
     objc::Ref<NS::MutableArray> titles = NS::MutableArray::make();
-    NSUInteger hash = rowTitle.hash(), index = 0;
-    for (NS::String name : NS::each<NS::String>(pass.names)) {
-        if (name.hash() == hash && host::sameTitle(name, rowTitle))
-            for (MP::Item song : NS::each<MP::Item>(objc::as<MP::Playlist>(pass.playlists->objectAtIndex(index)).items()))
-                if (NS::String title = song.title()) titles->addObject(title);
-        ++index;
+    const auto* hashes = static_cast<const NSUInteger*>(pass.nameHashes->mutableBytes());
+    NSUInteger hash = rowTitle.hash(), count = pass.names->count();
+    for (NSUInteger index = 0; index < count; ++index) {
+        if (hashes && hashes[index] != hash) continue;
+        if (!host::sameTitle(objc::as<NS::String>(pass.names->objectAtIndex(index)), rowTitle)) continue;
+        for (MP::Item song : NS::each<MP::Item>(objc::as<MP::Playlist>(pass.playlists->objectAtIndex(index)).items()))
+            if (NS::String title = song.title()) titles->addObject(title);
     }
     pass.songTitlesByRowTitle->setObjectForKey(titles.get(), rowTitle);
     return titles.get();

@@ -53,6 +53,7 @@ private:
 struct PlaylistPass {
     objc::Ref<NS::MutableArray> playlists;
     objc::Ref<NS::MutableArray> names;
+    objc::Ref<NS::MutableData> nameHashes; // an NSUInteger for each name
     objc::Ref<NS::MutableDictionary> songTitlesByRowTitle; // row title -> NSMutableArray of titles
 };
 

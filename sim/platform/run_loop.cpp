@@ -8,8 +8,8 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 #include <vector>

@@ -13,8 +13,9 @@
 // and that turn drains the queue. A drain takes what is queued when it starts; what that work
 // queues waits for a later turn (libdispatch's _dispatch_main_queue_drain, libdispatch-703.1.4 to
 // libdispatch-1271.120.2, src/queue.c). Observers of one activity are called in order of their
-// `order` (the earlier added first among equals), each at most once, and one added meanwhile waits
-// for the next time (__CFRunLoopDoObservers, CFRunLoopAddObserver, same file). The simulated main
+// `order` (the earlier added first among equals), never again inside their own callout, and one
+// added meanwhile waits for the next time; one that does not repeat is called once
+// (__CFRunLoopDoObservers, CFRunLoopAddObserver, same file). The simulated main
 // run loop runs only its default mode: an observer hears it when added to that mode or to
 // kCFRunLoopCommonModes (compared by identity, as CF does); any other mode never runs.
 //

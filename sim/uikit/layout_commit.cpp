@@ -11,7 +11,8 @@ namespace {
 
 using objc::Ref;
 
-// Core Animation's place among the observers of the main run loop.
+// Core Animation's order among the main run loop's observers, as the run loop's description lists
+// it on iOS (UIKit's own observers come just before and after it).
 constexpr CFIndex kCommitOrder = 2000000;
 
 struct Commits {

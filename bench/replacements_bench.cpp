@@ -1,19 +1,29 @@
 // What each replacement costs on top of the app's own work, as the library grows: every benchmark
 // times the hooked method, sent through the runtime, and the implementation it replaced, called
-// directly, on the same objects, and reports both per call and their ratio.
+// directly, on the same objects, and reports both per call and their ratio. The playlist picker's
+// passes also report what they asked the media library. Last, the shipped bytes: the package's
+// own music.dylib in the device core, whose replacements are counted in guest instructions and in
+// calls that cross between guest and host. The goals that these figures must meet are checked at
+// the end: a missed goal fails the run.
+#include "sim/device_core/core.hpp"
+#include "sim/device_core/package.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
 #include "sim/platform/call_log.hpp"
 #include "sim/platform/root.hpp"
+#include "sim/platform/run_loop.hpp"
 #include "sim/uikit/uikit.hpp"
 #include "tweak/state.hpp"
 #include "tweak/tweak.hpp"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -59,7 +69,10 @@ void setPreferences(bool greyText) {
     sim::writeFile("/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist",
                    std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>greyText</key>") +
                        (greyText ? "<true/>" : "<false/>") + "</dict></plist>");
-    loadPreferences(nullptr, nullptr, nullptr, nullptr, nullptr);
+    // The reload notification reaches whichever tweak runs, this process's or the shipped one.
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                         sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr,
+                                         nullptr, YES);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -109,6 +122,19 @@ void compare(benchmark::State& state, const std::function<void()>& hooked, const
     state.counters["ratio"] = hookedNs / previousNs;
 }
 
+// From the first shipped-bytes benchmark on, the app runs the package's arm64 binary in the device
+// core instead of this process's own copy of the tweak: a new process, as a relaunch gives it.
+void useShippedBytes() {
+    static bool switched = false;
+    if (switched) return;
+    switched = true;
+    Quiet quiet;
+    sim::music::quit();
+    tweakState = TweakState{};
+    sim::device::usePackage(TWINLY_PACKAGE);
+    sim::music::launch();
+}
+
 // The add-music picker over the page of "Playlist 0", whose songs are the target list.
 void openPickerOnFirstPlaylist() {
     sim::music::openPlaylist("Playlist 0");
@@ -128,6 +154,57 @@ void layoutThrough(benchmark::State& state, UI::View row, Slot slot) {
         [row, slot] { callPrevious(slot, row, sel<"layoutSubviews">()); });
 }
 
+// The same, each layout in a turn of the main run loop of its own, as a pass of one row.
+void layoutInPasses(benchmark::State& state, const std::vector<UI::View>& rows, Slot slot) {
+    compare(
+        state, [&rows] { sim::handleEvent([&rows] { for (UI::View row : rows) row.send(sel<"layoutSubviews">()); }); },
+        [&rows, slot] {
+            sim::handleEvent([&rows, slot] {
+                for (UI::View row : rows) callPrevious(slot, row, sel<"layoutSubviews">());
+            });
+        });
+}
+
+// What one call asked the library: each figure of `asked` over the calls, as counters.
+void reportAsked(benchmark::State& state, const sim::media::Asked& asked, double calls, const char* per) {
+    std::string suffix = std::string("_per_") + per;
+    state.counters["queries" + suffix] = double(asked.playlistsQueries) / calls;
+    state.counters["collections" + suffix] = double(asked.collections) / calls;
+    state.counters["playlists_fetched" + suffix] = double(asked.playlistsFetched) / calls;
+    state.counters["property_reads" + suffix] = double(asked.propertyReads) / calls;
+}
+
+// ---- the goals, checked once every benchmark has run ----
+
+struct Goal {
+    std::string what;
+    double figure;
+    double limit;
+    bool met;
+};
+std::vector<Goal>& goals() {
+    static std::vector<Goal> list;
+    return list;
+}
+// Benchmark calls a benchmark's function again until it has run long enough: its last run counts.
+void checkGoal(const std::string& what, double figure, double limit, bool met) {
+    for (Goal& goal : goals())
+        if (goal.what == what) return void(goal = {what, figure, limit, met});
+    goals().push_back({what, figure, limit, met});
+}
+
+// Prints each goal's figure; false when one was missed.
+bool reportGoals() {
+    bool allMet = true;
+    std::printf("\nGoals (%zu checked)\n", goals().size());
+    for (const Goal& goal : goals()) {
+        std::printf("  %-4s %-72s %10.2f (limit %g)\n", goal.met ? "met" : "MISS", goal.what.c_str(), goal.figure,
+                    goal.limit);
+        allMet = allMet && goal.met;
+    }
+    return allMet;
+}
+
 // The floor of every figure: an empty call, timed as the others are (a clock read on each side
 // and an autorelease pool around it).
 void TimingFloor(benchmark::State& state) { compare(state, [] {}, [] {}); }
@@ -135,12 +212,18 @@ BENCHMARK(TimingFloor);
 
 // ---- song and search-result rows: membership in a target list of N titles ----
 
+// A song row asks the library nothing, whatever its size.
 void SongRow(benchmark::State& state) {
     Quiet quiet;
     useLibrary({1, int(state.range(0))});
     setPreferences(true);
     openPickerOnFirstPlaylist();
+    sim::media::takeAsked();
     layoutThrough(state, rowOnScreen(size_t(state.range(0)) - 1), kSongCellLayout);
+    sim::media::Asked asked = sim::media::takeAsked();
+    double reads = double(asked.playlistsQueries + asked.playlistsFetched + asked.propertyReads);
+    checkGoal("song rows unchanged: SongRow/" + std::to_string(state.range(0)) + " asks the library nothing",
+              reads / double(state.iterations()), 0, reads == 0);
 }
 BENCHMARK(SongRow)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -176,10 +259,9 @@ BENCHMARK(PlaylistRow)
                     benchmark->Args({playlists, songs, greyText, titled});
     });
 
-// "greyText" on and a context title: the row's pass compares the names of the playlists up to its
-// own (all of them for a row that does not dim) and reads its playlist's songs up to the first
-// titled like the item. The row is the first, the middle or the last playlist; a row that dims
-// matches the playlists' last song, one that does not reads all songs for nothing.
+// "greyText" on and a context title, one row in a pass of its own: the pass's playlists query and
+// every name, and the songs of the row's playlists. The row is the first, the middle or the last
+// playlist; a row that dims matches the playlists' last song, one that does not matches none.
 void DimmingPlaylistRow(benchmark::State& state) {
     Quiet quiet;
     int playlists = int(state.range(0)), songs = int(state.range(1));
@@ -189,12 +271,79 @@ void DimmingPlaylistRow(benchmark::State& state) {
     setPreferences(true);
     sim::music::showActions(dims ? "Song " + std::to_string(songs - 1) : "No such song", "Artist");
     sim::music::openPlaylistPicker();
-    layoutThrough(state, rowOnScreen(row), kPlaylistCellLayout);
-    state.counters["names_compared"] = double(dims ? row + 1 : playlists);
+    layoutInPasses(state, {rowOnScreen(row)}, kPlaylistCellLayout);
 }
 BENCHMARK(DimmingPlaylistRow)
     ->ArgNames({"playlists", "songs", "row", "dims"})
     ->ArgsProduct({{10, 100, 1000}, {10, 1000}, {0, 1, 2}, {0, 1}});
+
+double nanosecondsOf(const std::function<void()>& call) {
+    Clock::time_point start = Clock::now();
+    call();
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+// The playlist picker's first ten rows laid out together, in one turn of the main run loop, as
+// the commit lays out the rows on screen: P playlists of S songs, the item the playlists' last
+// song. One query is what the rule asked at every row before: the playlists query and every
+// playlist's name, in a turn of its own as the pass is. The pass, the app's own pass and the query
+// take turns, so that the machine's load weighs on all three alike, and each figure is the median.
+void PlaylistPickerPass(benchmark::State& state) {
+    Quiet quiet;
+    int playlists = int(state.range(1)), songs = int(state.range(2));
+    size_t rows = size_t(state.range(0));
+    useLibrary({playlists, songs});
+    setPreferences(true);
+    sim::music::showActions("Song " + std::to_string(songs - 1), "Artist");
+    sim::music::openPlaylistPicker();
+    std::vector<UI::View> shown;
+    for (size_t row = 0; row < rows; ++row) shown.push_back(rowOnScreen(row));
+    auto pass = [&shown] { sim::handleEvent([&shown] { for (UI::View row : shown) row.send(sel<"layoutSubviews">()); }); };
+    auto appPass = [&shown] {
+        sim::handleEvent([&shown] {
+            for (UI::View row : shown) callPrevious(kPlaylistCellLayout, row, sel<"layoutSubviews">());
+        });
+    };
+    auto query = [] {
+        sim::handleEvent([] {
+            for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists())) playlist.name();
+        });
+    };
+    std::vector<double> passNs, appPassNs, queryNs;
+    for (auto _ : state) {
+        passNs.push_back(nanosecondsOf(pass));
+        appPassNs.push_back(nanosecondsOf(appPass));
+        queryNs.push_back(nanosecondsOf(query));
+    }
+    sim::media::takeAsked();
+    pass();
+    sim::media::Asked asked = sim::media::takeAsked();
+    reportAsked(state, asked, 1, "pass");
+    double passToQuery = median(passNs) / median(queryNs);
+    state.counters["pass_ns"] = median(passNs);
+    state.counters["app_pass_ns"] = median(appPassNs);
+    state.counters["ratio"] = median(passNs) / median(appPassNs);
+    state.counters["query_ns"] = median(queryNs);
+    state.counters["pass_to_query"] = passToQuery;
+
+    std::string name = "PlaylistPickerPass/rows:" + std::to_string(rows) + "/playlists:" + std::to_string(playlists) +
+                       "/songs:" + std::to_string(songs);
+    double queries = double(asked.playlistsQueries), fetched = double(asked.playlistsFetched);
+    checkGoal("one playlists query per pass: " + name, queries, 1, queries == 1);
+    checkGoal("playlists fetched per pass, at most the distinct row titles: " + name, fetched, double(rows),
+              fetched <= double(rows));
+    if (playlists == 1000 && songs == 10)
+        checkGoal("a pass costs at most twice one query: " + name + " (pass_to_query)", passToQuery, 2,
+                  passToQuery <= 2);
+}
+BENCHMARK(PlaylistPickerPass)
+    ->ArgNames({"rows", "playlists", "songs"})
+    ->ArgsProduct({{10}, {10, 100, 1000}, {10, 1000}});
 
 // ---- the picker's rebuild: every playlist's name, the items of those named like the page ----
 
@@ -328,6 +477,104 @@ void TouchEndedForAlbum(benchmark::State& state) {
 }
 BENCHMARK(TouchEndedForAlbum)->Iterations(1000);
 
+// ---- the shipped bytes ----
+
+// Counts what `call` runs in the device core, per call: guest instructions and crossings between
+// guest and host. Its first call (which registers selectors) is not counted, nor is `between`, which
+// runs before each counted call.
+void countCalls(benchmark::State& state, const std::function<void()>& call, const std::function<void()>& between = {}) {
+    call();
+    sim::device::Counts total{};
+    for (auto _ : state) {
+        if (between) between();
+        NS::AutoreleasePool pool;
+        sim::device::Counts before = sim::device::counts();
+        call();
+        sim::device::Counts after = sim::device::counts();
+        total.instructions += after.instructions - before.instructions;
+        total.crossings += after.crossings - before.crossings;
+    }
+    state.counters["guest_instructions"] = double(total.instructions) / double(state.iterations());
+    state.counters["crossings"] = double(total.crossings) / double(state.iterations());
+}
+
+// The song row's counts at each size, to compare once both have run.
+std::map<int64_t, double> shippedSongRowInstructions;
+
+void ShippedSongRow(benchmark::State& state) {
+    Quiet quiet;
+    useShippedBytes();
+    useLibrary({1, int(state.range(0))});
+    setPreferences(true);
+    openPickerOnFirstPlaylist();
+    UI::View row = rowOnScreen(size_t(state.range(0)) - 1);
+    countCalls(state, [row] { row.send(sel<"layoutSubviews">()); });
+    shippedSongRowInstructions[state.range(0)] = state.counters["guest_instructions"];
+}
+
+void ShippedSearchRow(benchmark::State& state) {
+    Quiet quiet;
+    useShippedBytes();
+    useLibrary({1, 10});
+    setPreferences(true);
+    openPickerOnFirstPlaylist();
+    sim::music::search("Song 1");
+    UI::View row = rowOnScreen(0);
+    countCalls(state, [row] { row.send(sel<"layoutSubviews">()); });
+}
+
+// A row laid out alone in its pass, 10 playlists of 10 songs: the pass's query is its own.
+void ShippedPlaylistRow(benchmark::State& state) {
+    Quiet quiet;
+    useShippedBytes();
+    useLibrary({10, 10});
+    setPreferences(true);
+    sim::music::showActions("Song 9", "Artist");
+    sim::music::openPlaylistPicker();
+    UI::View row = rowOnScreen(0);
+    countCalls(state, [row] { row.send(sel<"layoutSubviews">()); }, [] { sim::handleEvent([] {}); });
+}
+
+// What the tweak adds to a turn of the main run loop that lays nothing out: its observer, which ends
+// the playlist rows' pass, hears each activity.
+void ShippedRunLoopTurn(benchmark::State& state) {
+    Quiet quiet;
+    useShippedBytes();
+    countCalls(state, [] { sim::handleEvent([] {}); });
+}
+
+// A tap on a new song of the add-music picker: the touch begins and ends through the list.
+void ShippedTouch(benchmark::State& state, const char* selector) {
+    Quiet quiet;
+    useShippedBytes();
+    useFreshLibrary({1, 10});
+    sim::media::addSong("New");
+    openPickerOnFirstPlaylist();
+    Touch target;
+    target.onRow(10);
+    SEL sel = sel_registerName(selector);
+    countCalls(state, [&target, sel] { target.send(sel); });
+}
+void ShippedTouchBegan(benchmark::State& state) { ShippedTouch(state, "touchesBegan:withEvent:"); }
+void ShippedTouchEnded(benchmark::State& state) { ShippedTouch(state, "touchesEnded:withEvent:"); }
+
+// Registered after every other benchmark, which all run with this process's own tweak.
+void registerShippedBytes() {
+    benchmark::RegisterBenchmark("ShippedBytes/SongRow", ShippedSongRow)->ArgName("titles")->Arg(10)->Arg(1000);
+    benchmark::RegisterBenchmark("ShippedBytes/SearchRow", ShippedSearchRow);
+    benchmark::RegisterBenchmark("ShippedBytes/PlaylistRow", ShippedPlaylistRow);
+    benchmark::RegisterBenchmark("ShippedBytes/TouchBegan", ShippedTouchBegan);
+    benchmark::RegisterBenchmark("ShippedBytes/TouchEnded", ShippedTouchEnded);
+    benchmark::RegisterBenchmark("ShippedBytes/RunLoopTurn", ShippedRunLoopTurn);
+}
+
+void checkShippedSongRow() {
+    if (shippedSongRowInstructions.size() < 2) return;
+    double fewest = shippedSongRowInstructions.begin()->second, most = shippedSongRowInstructions.rbegin()->second;
+    checkGoal("song rows unchanged: ShippedBytes/SongRow runs as many guest instructions at 10 and 1000 titles",
+              most - fewest, 0, most == fewest);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -341,11 +588,15 @@ int main(int argc, char** argv) {
     }
     startTweak();
     sim::setCallLogging(false);
+    registerShippedBytes();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    checkShippedSongRow();
+    bool met = reportGoals();
     Quiet quiet;
     sim::music::quit();
+    sim::device::removePackage();
     sim::removeRoot();
-    return 0;
+    return met ? 0 : 1;
 }

@@ -18,6 +18,8 @@ struct String : Object {
         return Ref<String>::adopt(String(allocated.send<id>(sel<"initWithUTF8String:">(), utf8)));
     }
     NSUInteger length() const { return send<NSUInteger>(sel<"length">()); }
+    // Equal strings have equal hashes (NSObject's contract for isEqual:).
+    NSUInteger hash() const { return send<NSUInteger>(sel<"hash">()); }
     BOOL isEqualToString(String other) const { return send<BOOL>(sel<"isEqualToString:">(), other); }
     BOOL containsString(String other) const { return send<BOOL>(sel<"containsString:">(), other); }
     const char* UTF8String() const { return send<const char*>(sel<"UTF8String">()); }
@@ -97,6 +99,8 @@ struct MutableArray : Array {
 struct Dictionary : Object {
     using Object::Object;
     Object valueForKey(String key) const { return send<Object>(sel<"valueForKey:">(), key); }
+    // The object stored under a key equal to `key` (isEqual:, hash); nil for none.
+    Object objectForKey(Object key) const { return send<Object>(sel<"objectForKey:">(), key); }
     BOOL writeToFile(String path, BOOL atomically) const {
         return send<BOOL>(sel<"writeToFile:atomically:">(), path, atomically);
     }
@@ -128,6 +132,16 @@ struct MutableSet : Set {
     using Set::Set;
     static Ref<MutableSet> make() { return Ref<MutableSet>::adopt(classNamed("NSMutableSet").send<MutableSet>(sel<"new">())); }
     void addObject(Object object) const { send(sel<"addObject:">(), object); }
+};
+
+// Zero-filled bytes that live as long as the object; nil when there is no memory for them.
+struct MutableData : Object {
+    using Object::Object;
+    static Ref<MutableData> make(NSUInteger length) {
+        Object allocated(classNamed("NSMutableData").send<id>(sel<"alloc">()));
+        return Ref<MutableData>::adopt(MutableData(allocated.send<id>(sel<"initWithLength:">(), length)));
+    }
+    void* mutableBytes() const { return send<void*>(sel<"mutableBytes">()); }
 };
 
 struct Bundle : Object {

@@ -1,5 +1,5 @@
-// The C interfaces below the Objective-C layer: Darwin notifications, the main queue, Cydia
-// Substrate, process spawning and the C library's heap.
+// The C interfaces below the Objective-C layer: Darwin notifications, the main run loop's
+// observers, the main queue, Cydia Substrate, process spawning and the C library's heap.
 #pragma once
 
 #include "foundation.hpp"
@@ -19,6 +19,38 @@ void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void*
                                      CFStringRef name, const void* object, long suspensionBehavior);
 void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStringRef name, const void* object,
                                           CFDictionaryRef userInfo, BOOL deliverImmediately);
+
+// CoreFoundation's run loop: an observer of the main run loop's activities. A mode is compared by
+// identity with kCFRunLoopCommonModes (CFRunLoop.c, CFRunLoopAddObserver, CF-1153.18).
+struct __CFRunLoop;
+struct __CFRunLoopObserver;
+using CFRunLoopRef = __CFRunLoop*;
+using CFRunLoopObserverRef = __CFRunLoopObserver*;
+using CFOptionFlags = unsigned long;
+using CFIndex = long;
+enum : CFOptionFlags {
+    kCFRunLoopEntry = 1UL << 0,
+    kCFRunLoopBeforeTimers = 1UL << 1,
+    kCFRunLoopBeforeSources = 1UL << 2,
+    kCFRunLoopBeforeWaiting = 1UL << 5,
+    kCFRunLoopAfterWaiting = 1UL << 6,
+    kCFRunLoopExit = 1UL << 7,
+    kCFRunLoopAllActivities = 0x0FFFFFFFUL,
+};
+using CFRunLoopObserverCallBack = void (*)(CFRunLoopObserverRef observer, CFOptionFlags activity, void* info);
+struct CFRunLoopObserverContext {
+    CFIndex version;
+    void* info;
+    const void* (*retain)(const void* info);
+    void (*release)(const void* info);
+    CFStringRef (*copyDescription)(const void* info);
+};
+extern CFStringRef kCFRunLoopCommonModes;
+CFRunLoopRef CFRunLoopGetMain();
+CFRunLoopObserverRef CFRunLoopObserverCreate(const void* allocator, CFOptionFlags activities, BOOL repeats,
+                                             CFIndex order, CFRunLoopObserverCallBack callout,
+                                             CFRunLoopObserverContext* context);
+void CFRunLoopAddObserver(CFRunLoopRef runLoop, CFRunLoopObserverRef observer, CFStringRef mode);
 
 // libdispatch. `dispatch_get_main_queue()` is a macro over this symbol in Apple's headers.
 struct dispatch_queue_s;

@@ -43,5 +43,7 @@ void startTweak() {
                                         sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr, 0);
     }
     // "enabled" decides once per launch; the observer stays for the other two flags.
-    if (tweakState.enabled) installHookTable();
+    if (!tweakState.enabled) return;
+    installHookTable();
+    observePlaylistPasses();
 }

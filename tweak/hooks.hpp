@@ -10,6 +10,8 @@ void songCellLayoutSubviews(UI::View self, SEL cmd);
 void searchResultCellLayoutSubviews(UI::View self, SEL cmd);
 void transportButtonLayoutSubviews(UI::View self, SEL cmd);
 void cellSetIsDisabled(UI::View self, SEL cmd, BOOL disabled);
+// Ends the playlist rows' shared pass at each turn of the main run loop; called once at start-up.
+void observePlaylistPasses();
 
 // Target playlist tracking.
 void playlistHeaderLayoutSubviews(UI::View self, SEL cmd);

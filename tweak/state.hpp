@@ -1,7 +1,7 @@
 // The tweak's one process-wide record, shared by every replacement.
 #pragma once
 
-#include "objc/foundation.hpp"
+#include "objc/system.hpp"
 
 // The previous-implementation slots, one for each replacement of the hook table, in its order.
 enum Slot : int {
@@ -46,8 +46,22 @@ private:
     objc::Ref<NS::MutableSet> members_;
 };
 
+// What the playlist rows laid out in one turn of the main run loop have asked the media library
+// (marking.cpp): one playlists query, the named playlists with their names, and the song titles of
+// the playlists named like a row, fetched at the pass's first row of that title. Empty between
+// passes.
+struct PlaylistPass {
+    objc::Ref<NS::MutableArray> playlists;
+    objc::Ref<NS::MutableArray> names;
+    objc::Ref<NS::MutableData> nameHashes; // an NSUInteger for each name
+    objc::Ref<NS::MutableDictionary> songTitlesByRowTitle; // row title -> NSMutableArray of titles
+};
+
 struct TweakState {
     TargetTitles targetPlaylistSongTitles;
+    PlaylistPass playlistPass;
+    // Ends each pass; made at start-up and kept for the life of the process.
+    CFRunLoopObserverRef playlistPassEnd;
     objc::Ref<NS::String> currentPlaylistTitle;
     objc::Ref<NS::String> contextItemTitle;
     bool contextItemIsAlbum;

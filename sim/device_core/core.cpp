@@ -104,6 +104,7 @@ struct Core {
     uint8_t* stack = nullptr; // the guard, then the stack
     int depth = 0;
     uint64_t pc = 0; // the guest instruction running now
+    Counts counted;
     std::vector<uint64_t> hostPages;
     std::map<int, std::vector<uint64_t>> mappedImagePages; // device pages, by image
 
@@ -165,7 +166,12 @@ void onCode(uc_engine* uc, uint64_t address, uint32_t, void*) {
     Core& self = *current;
     self.pc = address;
     uint64_t base = trapBase();
-    if (address < base || address >= base + kTrapCount * 4 || address == returnAddress()) return;
+    if (address < base || address >= base + kTrapCount * 4) {
+        ++self.counted.instructions;
+        return;
+    }
+    if (address == returnAddress()) return;
+    ++self.counted.crossings;
     uint64_t sp = readRegister(uc, UC_ARM64_REG_SP);
     if (sp % kStackAlignment)
         fault("a call to the host with the stack pointer at " + hex(sp) + ", which is not 16-byte aligned");
@@ -294,6 +300,7 @@ Results callGuest(uint64_t address, const Frame& frame) {
     }
     writeRegister(uc, UC_ARM64_REG_X8, frame.x8);
     writeRegister(uc, UC_ARM64_REG_LR, returnAddress());
+    ++self.counted.crossings;
     ++self.depth;
     uc_err error = uc_emu_start(uc, address, returnAddress(), 0, 0);
     --self.depth;
@@ -306,6 +313,8 @@ Results callGuest(uint64_t address, const Frame& frame) {
         for (int i = 0; i < 4; ++i) writeRegister(uc, saved[i], before[i]);
     return results;
 }
+
+Counts counts() { return core().counted; }
 
 uc_struct* engine() { return core().uc; }
 

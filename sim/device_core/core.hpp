@@ -34,6 +34,14 @@ struct Results {
 // Runs the guest function at `address` on this thread's core to its return.
 Results callGuest(uint64_t address, const Frame& frame);
 
+// What this thread's core has run since it was made: guest instructions, and calls that crossed
+// between guest and host, either way. Counts, not times: the same calls give the same counts.
+struct Counts {
+    uint64_t instructions = 0;
+    uint64_t crossings = 0;
+};
+Counts counts();
+
 // This thread's engine, for the bridge while it serves a trap, and its registers (Unicorn's
 // UC_ARM64_REG_* numbers).
 uc_struct* engine();

@@ -37,6 +37,10 @@ std::string hookedMethodTypes(const uint64_t* arguments) {
 
 std::string notificationCallbackTypes(const uint64_t*) { return "v^v^v@^v@"; }
 
+// CFRunLoopObserverCreate(allocator, activities, repeats, order, callout, context): the callout
+// takes the observer, the activity and the context's info.
+std::string observerCalloutTypes(const uint64_t*) { return "v^vQ^v"; }
+
 // dispatch_async_f(queue, context, work): work takes the context.
 std::string queuedWorkTypes(const uint64_t*) { return "v^v"; }
 
@@ -104,6 +108,10 @@ const Import kImports[] = {
     {kCoreFoundation, "_CFNotificationCenterGetDarwinNotifyCenter", Import::function, "^v"},
     {kCoreFoundation, "_CFNotificationCenterAddObserver", Import::function, "v^v^v^?@^vq", notificationCallbackTypes},
     {kCoreFoundation, "_CFNotificationCenterPostNotification", Import::function, "v^v@^v@B"},
+    {kCoreFoundation, "_CFRunLoopGetMain", Import::function, "^v"},
+    {kCoreFoundation, "_CFRunLoopObserverCreate", Import::function, "^v^vQBq^?^v", observerCalloutTypes},
+    {kCoreFoundation, "_CFRunLoopAddObserver", Import::function, "v^v^v@"},
+    {kCoreFoundation, "_kCFRunLoopCommonModes", Import::data},
 
     {kMediaPlayer, "_MPMediaItemPropertyTitle", Import::data},
     {kMediaPlayer, "_MPMediaItemPropertyAlbumTitle", Import::data},

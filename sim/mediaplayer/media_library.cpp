@@ -7,6 +7,7 @@
 
 #include <future>
 #include <thread>
+#include <utility>
 
 // MediaPlayer's property names, exported for the tweak, which links against them.
 extern "C" __attribute__((visibility("default"))) id MPMediaPlaylistPropertyName = nullptr;
@@ -82,10 +83,12 @@ Library& library() {
 }
 
 AdditionReport additionReport = nullptr;
+Asked asked;
 
 bool isProperty(id property, id constant) { return String(property).isEqualToString(String(constant)); }
 
 id itemValueForProperty(id self, SEL, id property) {
+    ++asked.propertyReads;
     if (isProperty(property, MPMediaItemPropertyTitle)) return item(self).title.get().raw;
     if (isProperty(property, MPMediaItemPropertyAlbumTitle)) return item(self).albumTitle.get().raw;
     return nullptr;
@@ -100,6 +103,7 @@ id freshItem(id record) {
 
 // A new collection object (of the record's class) for the library's collection `record`.
 id freshCollection(id record) {
+    ++asked.collections;
     Object made(objc::classObject(objc::classOf(record)).send<id>(sel<"new">()));
     ownState(made.raw).record = Ref<Object>::retain(Object(record));
     ownState(made.raw).persistentID = ownState(record).persistentID;
@@ -134,7 +138,10 @@ void collectionDealloc(id self, SEL) {
     destroyState<CollectionState>(Object(self), kCollectionState);
     deallocAsSuperclass(self, "NSObject");
 }
-id collectionItems(id self, SEL) { return freshObjects(collection(self).items, freshItem); }
+id collectionItems(id self, SEL) {
+    if (Object(self).isKindOfClass(objc::lookUpClass("MPMediaPlaylist"))) ++asked.playlistsFetched;
+    return freshObjects(collection(self).items, freshItem);
+}
 id collectionRepresentativeItem(id self, SEL) {
     const auto& items = collection(self).items;
     return items.empty() ? nullptr : freshItem(items.front().get().raw);
@@ -142,6 +149,7 @@ id collectionRepresentativeItem(id self, SEL) {
 NSUInteger collectionCount(id self, SEL) { return collection(self).items.size(); }
 
 id playlistValueForProperty(id self, SEL, id property) {
+    ++asked.propertyReads;
     if (isProperty(property, MPMediaPlaylistPropertyName)) return collection(self).title.get().raw;
     return nullptr;
 }
@@ -191,8 +199,9 @@ id makeQuery(id cls, bool playlists) {
 id queryPlaylists(id cls, SEL) { return makeQuery(cls, true); }
 id queryAlbums(id cls, SEL) { return makeQuery(cls, false); }
 id queryCollections(id self, SEL) {
-    if (query(self).playlists) return freshObjects(library().playlists, freshCollection);
-    return freshObjects(library().albums, freshCollection);
+    if (!query(self).playlists) return freshObjects(library().albums, freshCollection);
+    ++asked.playlistsQueries;
+    return freshObjects(library().playlists, freshCollection);
 }
 
 std::vector<PendingAddition> takePending() {
@@ -240,6 +249,7 @@ void reset() {
     for (PendingAddition& addition : takePending())
         if (addition.completion) Block_release(addition.completion);
     library() = Library();
+    asked = Asked();
 }
 
 MP::Item addSong(const std::optional<std::string>& title) {
@@ -357,6 +367,8 @@ void abandonCompletions() {
         if (addition.completion) abandoned.push_back(addition.completion);
     }
 }
+
+Asked takeAsked() { return std::exchange(asked, Asked()); }
 
 void setAdditionReport(AdditionReport reportTo) { additionReport = reportTo; }
 

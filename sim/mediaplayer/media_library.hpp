@@ -25,7 +25,7 @@ namespace sim::media {
 
 void defineClasses(const ClassNames& leftOut = {});
 
-// Empties the library and forgets pending additions.
+// Empties the library and forgets pending additions and what was asked.
 void reset();
 
 MP::Item addSong(const std::optional<std::string>& title);
@@ -56,6 +56,17 @@ void failAdditions();
 // The process that asked went away: the library still adds the items, but the completions, which
 // belong to that process, are neither called nor released (a process that ends runs no release).
 void abandonCompletions();
+
+// What the app has asked of the library through MediaPlayer's classes since the last call: the
+// playlists queries run, the collections they and every other query materialised, the playlists
+// whose items were fetched, and the properties read (of items and playlists).
+struct Asked {
+    size_t playlistsQueries = 0;
+    size_t collections = 0;
+    size_t playlistsFetched = 0;
+    size_t propertyReads = 0;
+};
+Asked takeAsked();
 
 // Reports what the library adds (the runner puts it in the transcript).
 using AdditionReport = void (*)(const std::string& playlist, const std::vector<std::string>& titles);

@@ -9,6 +9,7 @@
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/substrate.hpp"
 #include "sim/platform/transcript.hpp"
+#include "sim/uikit/layout_commit.hpp"
 #include "sim/uikit/main_thread.hpp"
 #include "sim/uikit/uikit.hpp"
 
@@ -329,7 +330,9 @@ void reportRows() {
     if (UI::CollectionView shown = listOnScreen()) transcript("  rows: " + describeRows(shown));
 }
 
-// Shows one row of `cellClass` per title in the list, in place of its rows, and lays them out.
+void markForLayout(UI::View view) { view.send(sel<"setNeedsLayout">()); }
+
+// Shows one row of `cellClass` per title in the list, in place of its rows, to be laid out.
 void fillRows(UI::CollectionView shown, const char* cellClass, const std::vector<std::optional<std::string>>& titles) {
     ListState& state = list(shown.raw);
     for (const auto& row : state.cells) row->send(sel<"removeFromSuperview">());
@@ -342,8 +345,8 @@ void fillRows(UI::CollectionView shown, const char* cellClass, const std::vector
         cell(made.get().raw).title = stringOf(titles[row]);
         shown.addSubview(made.get());
         state.cells.push_back(made);
+        markForLayout(made.get());
     }
-    for (const auto& row : state.cells) row->send(sel<"layoutSubviews">());
 }
 
 // A list filling the controller's view, whose own touch handling calls `onSelect`.
@@ -467,17 +470,18 @@ void showContextActions(const std::optional<std::string>& title, const std::opti
     controller->send(sel<"viewWillAppear:">(), YES);
 }
 
+// The touch's phases reach the app as events of their own.
 void touchSequence(UI::CollectionView shown, CGPoint begin, std::optional<CGPoint> end) {
     NS::AutoreleasePool pool;
     auto touch = ui::makeTouch(begin, shown);
     auto event = ui::makeEvent(touch.get());
     NS::Set touches = event->allTouches();
-    shown.send(sel<"touchesBegan:withEvent:">(), touches, event.get());
+    handleEvent([&] { shown.send(sel<"touchesBegan:withEvent:">(), touches, event.get()); });
     if (end) {
         ui::moveTouch(touch.get(), *end);
-        shown.send(sel<"touchesEnded:withEvent:">(), touches, event.get());
+        handleEvent([&] { shown.send(sel<"touchesEnded:withEvent:">(), touches, event.get()); });
     } else {
-        shown.send(sel<"touchesCancelled:withEvent:">(), touches, event.get());
+        handleEvent([&] { shown.send(sel<"touchesCancelled:withEvent:">(), touches, event.get()); });
     }
 }
 
@@ -554,6 +558,8 @@ void quit() {
     // What the process left behind goes before its code does.
     media::abandonCompletions();
     dropMainQueue();
+    ui::endCommits();
+    removeRunLoopObservers();
     removeAllObservers();
     undoHooks();
     for (auto mark = ended.marks.rbegin(); mark != ended.marks.rend(); ++mark) restoreMethods(*mark);
@@ -578,51 +584,57 @@ bool tweakLoaded() {
 }
 
 void openPlaylist(const std::optional<std::string>& name) {
-    clearScreens();
-    Screens& shown = screens();
-    shown.playlistPage = make<UI::ViewController>("UIViewController");
-    Object allocated(NS::classNamed(appClass("Music.PlaylistDetailHeaderLockupView").c_str()).send<id>(sel<"alloc">()));
-    shown.header = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{}));
-    if (!shown.header) throw AppError("the app has no Music.PlaylistDetailHeaderLockupView");
-    header(shown.header.get().raw).titleText = stringOf(name);
-    shown.pageTitle = name;
-    shown.playlistPage->view().addSubview(shown.header.get());
-    putOnScreen(shown.playlistPage);
-    transcript("  Music: playlist page " + quotedOrNone(name));
-    shown.header->send(sel<"layoutSubviews">());
+    handleEvent([&] {
+        clearScreens();
+        Screens& shown = screens();
+        shown.playlistPage = make<UI::ViewController>("UIViewController");
+        Object allocated(NS::classNamed(appClass("Music.PlaylistDetailHeaderLockupView").c_str()).send<id>(sel<"alloc">()));
+        shown.header = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{}));
+        if (!shown.header) throw AppError("the app has no Music.PlaylistDetailHeaderLockupView");
+        header(shown.header.get().raw).titleText = stringOf(name);
+        shown.pageTitle = name;
+        shown.playlistPage->view().addSubview(shown.header.get());
+        putOnScreen(shown.playlistPage);
+        transcript("  Music: playlist page " + quotedOrNone(name));
+        markForLayout(shown.header.get());
+    });
 }
 
 void openPicker() {
     Screens& shown = screens();
     if (!shown.playlistPage) throw AppError("no playlist page is on screen to add music to");
     if (shown.picker) throw AppError("the picker is open already");
-    shown.picker = make<UI::ViewController>(appClass("Music.MediaPickerNavigationController").c_str());
-    if (!shown.picker) throw AppError("the app has no Music.MediaPickerNavigationController");
-    putOnScreen(shown.picker);
-    transcript("  Music: the add-music picker opens over " + quotedOrNone(shown.pageTitle));
-    shown.picker->send(sel<"viewWillAppear:">(), YES);
-    std::vector<std::optional<std::string>> titles;
-    for (MP::Item song : media::songs()) {
-        shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
-        titles.push_back(media::titleOf(song));
-    }
-    shown.pickerList = showList(shown.picker, appClass("Music.SongCell").c_str(), titles, addPickedSong);
+    handleEvent([&] {
+        shown.picker = make<UI::ViewController>(appClass("Music.MediaPickerNavigationController").c_str());
+        if (!shown.picker) throw AppError("the app has no Music.MediaPickerNavigationController");
+        putOnScreen(shown.picker);
+        transcript("  Music: the add-music picker opens over " + quotedOrNone(shown.pageTitle));
+        shown.picker->send(sel<"viewWillAppear:">(), YES);
+        std::vector<std::optional<std::string>> titles;
+        for (MP::Item song : media::songs()) {
+            shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
+            titles.push_back(media::titleOf(song));
+        }
+        shown.pickerList = showList(shown.picker, appClass("Music.SongCell").c_str(), titles, addPickedSong);
+    });
     reportRows();
 }
 
 void search(const std::string& text) {
     Screens& shown = screens();
     if (!shown.picker) throw AppError("no picker is open to search in");
-    shown.searchText = text;
-    shown.pickerSongs.clear();
-    std::vector<std::optional<std::string>> titles;
-    for (MP::Item song : media::songs()) {
-        std::optional<std::string> title = media::titleOf(song);
-        if (!title || title->find(text) == std::string::npos) continue;
-        shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
-        titles.push_back(title);
-    }
-    fillRows(shown.pickerList.get(), appClass("Music.SearchResultCell").c_str(), titles);
+    handleEvent([&] {
+        shown.searchText = text;
+        shown.pickerSongs.clear();
+        std::vector<std::optional<std::string>> titles;
+        for (MP::Item song : media::songs()) {
+            std::optional<std::string> title = media::titleOf(song);
+            if (!title || title->find(text) == std::string::npos) continue;
+            shown.pickerSongs.push_back(Ref<MP::Item>::retain(song));
+            titles.push_back(title);
+        }
+        fillRows(shown.pickerList.get(), appClass("Music.SearchResultCell").c_str(), titles);
+    });
     reportRows();
 }
 
@@ -631,75 +643,91 @@ void closePicker(PickerClose how) {
     if (!shown.picker) throw AppError("no picker is open");
     // The picker's own methods close it; the reference keeps it alive while it does.
     Ref<UI::ViewController> picker = shown.picker;
-    switch (how) {
-    case PickerClose::done: picker->send(sel<"doneTapped">()); break;
-    case PickerClose::cancel: picker->send(sel<"cancelTapped">()); break;
-    case PickerClose::finish: picker->send(sel<"finish">()); break;
-    case PickerClose::silently: closePickerScreen(); break;
-    }
+    handleEvent([&] {
+        switch (how) {
+        case PickerClose::done: picker->send(sel<"doneTapped">()); break;
+        case PickerClose::cancel: picker->send(sel<"cancelTapped">()); break;
+        case PickerClose::finish: picker->send(sel<"finish">()); break;
+        case PickerClose::silently: closePickerScreen(); break;
+        }
+    });
 }
 
 void showSongActions(MP::Item song) {
-    showContextActions(media::titleOf(song), "Song · Artist", ContextItem{Ref<MP::Item>::retain(song), {}});
+    handleEvent([&] {
+        showContextActions(media::titleOf(song), "Song · Artist", ContextItem{Ref<MP::Item>::retain(song), {}});
+    });
 }
 
 void showAlbumActions(MP::Collection album) {
-    showContextActions(media::albumTitleOf(album), "Artist ∙ 2019", ContextItem{{}, Ref<MP::Collection>::retain(album)});
+    handleEvent([&] {
+        showContextActions(media::albumTitleOf(album), "Artist ∙ 2019",
+                           ContextItem{{}, Ref<MP::Collection>::retain(album)});
+    });
 }
 
 void showActions(const std::optional<std::string>& title, const std::optional<std::string>& subtitle) {
-    showContextActions(title, subtitle, ContextItem());
+    handleEvent([&] { showContextActions(title, subtitle, ContextItem()); });
 }
 
 void openPlaylistPicker() {
     Screens& shown = screens();
     if (!shown.contextActions) throw AppError("no context actions are on screen");
     if (shown.playlistPicker) throw AppError("the playlist picker is open already");
-    shown.playlistPicker = make<UI::ViewController>(appClass("Music.PlaylistPickerViewController").c_str());
-    if (!shown.playlistPicker) throw AppError("the app has no Music.PlaylistPickerViewController");
-    putOnScreen(shown.playlistPicker);
-    transcript("  Music: the playlist picker opens");
-    std::vector<std::optional<std::string>> names;
-    for (MP::Playlist playlist : media::playlists()) {
-        shown.pickerPlaylists.push_back(Ref<MP::Playlist>::retain(playlist));
-        names.push_back(media::nameOf(playlist));
-    }
-    shown.playlistList = showList(shown.playlistPicker, appClass("Music.PlaylistCell").c_str(), names, addContextItem);
+    handleEvent([&] {
+        shown.playlistPicker = make<UI::ViewController>(appClass("Music.PlaylistPickerViewController").c_str());
+        if (!shown.playlistPicker) throw AppError("the app has no Music.PlaylistPickerViewController");
+        putOnScreen(shown.playlistPicker);
+        transcript("  Music: the playlist picker opens");
+        std::vector<std::optional<std::string>> names;
+        for (MP::Playlist playlist : media::playlists()) {
+            shown.pickerPlaylists.push_back(Ref<MP::Playlist>::retain(playlist));
+            names.push_back(media::nameOf(playlist));
+        }
+        shown.playlistList = showList(shown.playlistPicker, appClass("Music.PlaylistCell").c_str(), names, addContextItem);
+    });
     reportRows();
 }
 
 void closePlaylistPicker() {
     if (!screens().playlistPicker) throw AppError("no playlist picker is open");
-    closePlaylistPickerScreen();
+    handleEvent(closePlaylistPickerScreen);
 }
 
 void layoutMarquee(MarqueeContent content, const std::string& text) {
     Process& running = runningProcess();
     if (!running.marquee) throw AppError("this app has no now-playing marquee (MPUMarqueeView)");
     NS::AutoreleasePool pool;
-    if (content == MarqueeContent::image) {
-        marquee(running.marquee.get().raw).content = make<UI::View>("UIView");
-    } else {
-        auto label = UI::Label::make(CGRect{});
-        if (content == MarqueeContent::text) label->setText(String::make(text.c_str()).get());
-        marquee(running.marquee.get().raw).content = Ref<UI::View>::retain(label.get());
-    }
-    running.marquee->send(sel<"layoutSubviews">());
+    handleEvent([&] {
+        if (content == MarqueeContent::image) {
+            marquee(running.marquee.get().raw).content = make<UI::View>("UIView");
+        } else {
+            auto label = UI::Label::make(CGRect{});
+            if (content == MarqueeContent::text) label->setText(String::make(text.c_str()).get());
+            marquee(running.marquee.get().raw).content = Ref<UI::View>::retain(label.get());
+        }
+        markForLayout(running.marquee.get());
+    });
 }
 
 void layoutTransport() {
     Process& running = runningProcess();
     if (!running.transport) throw AppError("this app has no transport button (MPUHalfTintedTransportButton)");
-    running.transport->send(sel<"layoutSubviews">());
+    handleEvent([&] { markForLayout(running.transport.get()); });
 }
 
-void layoutScreen() {
+void layoutScreen(size_t afterRows, const std::function<void()>& duringPass) {
     Screens& shown = screens();
-    if (shown.header && !shown.picker) shown.header->send(sel<"layoutSubviews">());
-    if (UI::CollectionView onScreen = listOnScreen()) {
-        for (const auto& row : list(onScreen.raw).cells) row->send(sel<"layoutSubviews">());
-        reportRows();
-    }
+    UI::CollectionView onScreen = listOnScreen();
+    size_t rows = onScreen ? list(onScreen.raw).cells.size() : 0;
+    if (duringPass && (afterRows == 0 || afterRows > rows))
+        throw AppError("there is no row " + std::to_string(afterRows) + " on screen (" + std::to_string(rows) + " rows)");
+    handleEvent([&] {
+        if (shown.header && !shown.picker) markForLayout(shown.header.get());
+        for (size_t row = 0; row < rows; ++row) markForLayout(list(onScreen.raw).cells[row].get());
+        if (duringPass) ui::afterNextLayout(list(onScreen.raw).cells[afterRows - 1].get(), duringPass);
+    });
+    reportRows();
 }
 
 UI::CollectionView listOnScreen() {

@@ -29,6 +29,7 @@
 #include "sim/platform/stand_in_classes.hpp"
 #include "sim/screens/screen.hpp"
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -67,6 +68,8 @@ bool running();
 bool tweakLoaded();
 
 // ---- screens (each throws AppError when it cannot be done) ----
+// Each is an event of the main run loop (run_loop.hpp): the app handles it, and the views it marks
+// are laid out at the commit that follows (layout_commit.hpp), before the call returns.
 
 void openPlaylist(const std::optional<std::string>& name);
 void openPicker();
@@ -82,8 +85,9 @@ void closePlaylistPicker();
 enum class MarqueeContent { text, noText, image };
 void layoutMarquee(MarqueeContent content, const std::string& text = "");
 void layoutTransport();
-// A layout pass of every row and header on screen.
-void layoutScreen();
+// A layout pass of every row and header on screen. With `duringPass`, another process does that
+// once the first `afterRows` rows are laid out, and the pass goes on.
+void layoutScreen(size_t afterRows = 0, const std::function<void()>& duringPass = {});
 
 // ---- touches on the rows of the topmost list, counted from 0 ----
 

@@ -4,10 +4,14 @@
 
 #include <Block.h>
 
+#include <algorithm>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))
@@ -17,6 +21,19 @@ struct dispatch_queue_s {};
 SIM_EXPORT dispatch_queue_s _dispatch_main_q{}; // an initialiser: a definition, not just a declaration
 
 struct __CFNotificationCenter {};
+
+struct __CFRunLoop {};
+
+struct __CFRunLoopObserver {
+    CFOptionFlags activities;
+    bool repeats;
+    CFIndex order;
+    CFRunLoopObserverCallBack callout;
+    void* info;
+    bool firing = false;
+};
+
+SIM_EXPORT CFStringRef kCFRunLoopCommonModes = nullptr;
 
 namespace sim {
 
@@ -66,6 +83,84 @@ std::vector<Observer>& observers() {
 
 __CFNotificationCenter darwinCenter;
 
+// ---- the main run loop ----
+
+__CFRunLoop mainRunLoop;
+
+// Every observer made, owned here until the process ends; those added to a mode that runs, in
+// order of `order`.
+std::vector<std::unique_ptr<__CFRunLoopObserver>> madeObservers;
+std::vector<__CFRunLoopObserver*> runningObservers;
+
+__attribute__((constructor)) void defineModes() {
+    kCFRunLoopCommonModes = sys::cfString(NS::String(NS::String::make("kCFRunLoopCommonModes").get().retain()));
+}
+
+void notifyObservers(CFOptionFlags activity) {
+    std::vector<__CFRunLoopObserver*> called;
+    for (__CFRunLoopObserver* observer : runningObservers)
+        if ((observer->activities & activity) != 0 && !observer->firing) called.push_back(observer);
+    for (__CFRunLoopObserver* observer : called) {
+        // An earlier callout of this activity may have ended a non-repeating observer.
+        if (std::find(runningObservers.begin(), runningObservers.end(), observer) == runningObservers.end()) continue;
+        observer->firing = true;
+        observer->callout(observer, activity, observer->info);
+        observer->firing = false;
+        if (!observer->repeats)
+            runningObservers.erase(std::find(runningObservers.begin(), runningObservers.end(), observer));
+    }
+}
+
+void run(const Work& work) {
+    NS::AutoreleasePool pool;
+    if (work.block) {
+        work.block();
+        Block_release(work.block);
+    } else {
+        work.function(work.context);
+    }
+}
+
+// The work queued when the drain starts, in order.
+void drainOnce() {
+    for (size_t count = pendingMainQueueWork(); count > 0; --count)
+        if (std::optional<Work> work = takeNext()) run(*work);
+}
+
+// Depth of the turns running now: an event inside one is the app's own code.
+int turning = 0;
+
+// Turns until the run loop sleeps: `source` runs in the first, and the main queue runs in a turn of
+// its own whenever it has work.
+void turnUntilAsleep(std::function<void()> source, bool drainedLastTurn) {
+    ++turning;
+    struct Done {
+        ~Done() { --turning; }
+    } done;
+    for (;;) {
+        NS::AutoreleasePool pool;
+        notifyObservers(kCFRunLoopBeforeTimers);
+        notifyObservers(kCFRunLoopBeforeSources);
+        bool sourceRan = bool(source);
+        if (sourceRan) std::exchange(source, nullptr)();
+        if (!drainedLastTurn && pendingMainQueueWork() > 0) {
+            drainOnce();
+            drainedLastTurn = true;
+            continue;
+        }
+        drainedLastTurn = false;
+        // After a source the turn only polls: no BeforeWaiting, no sleep, no AfterWaiting.
+        if (!sourceRan) notifyObservers(kCFRunLoopBeforeWaiting);
+        if (pendingMainQueueWork() > 0) {
+            if (!sourceRan) notifyObservers(kCFRunLoopAfterWaiting);
+            drainOnce();
+            drainedLastTurn = true;
+        } else if (!sourceRan) {
+            return;
+        }
+    }
+}
+
 void deliver(NS::String name, const void* object, CFDictionaryRef userInfo) {
     // A callback may add observers; the ones present at the post are the ones notified.
     std::vector<Observer> current = observers();
@@ -78,16 +173,18 @@ void deliver(NS::String name, const void* object, CFDictionaryRef userInfo) {
 
 bool onMainThread() { return std::this_thread::get_id() == mainThread; }
 
+void handleEvent(const std::function<void()>& source) {
+    if (turning > 0) return source();
+    notifyObservers(kCFRunLoopAfterWaiting);
+    turnUntilAsleep(source, false);
+}
+
 void drainMainQueue() {
-    while (std::optional<Work> work = takeNext()) {
-        NS::AutoreleasePool pool;
-        if (work->block) {
-            work->block();
-            Block_release(work->block);
-        } else {
-            work->function(work->context);
-        }
-    }
+    if (turning > 0) throw std::logic_error("the main queue drained from inside a turn of the main run loop");
+    if (pendingMainQueueWork() == 0) return;
+    notifyObservers(kCFRunLoopAfterWaiting);
+    drainOnce();
+    turnUntilAsleep(nullptr, true);
 }
 
 // A function's context belongs to the process, which ends: nothing is left to free it.
@@ -104,6 +201,11 @@ size_t pendingMainQueueWork() {
 void removeAllObservers() { observers().clear(); }
 
 size_t observerCount() { return observers().size(); }
+
+void removeRunLoopObservers() {
+    runningObservers.clear();
+    madeObservers.clear();
+}
 
 } // namespace sim
 
@@ -138,4 +240,26 @@ SIM_EXPORT void CFNotificationCenterPostNotification(CFNotificationCenterRef, CF
         return;
     }
     dispatch_async(&_dispatch_main_q, ^{ sim::deliver(kept, nullptr, nullptr); });
+}
+
+SIM_EXPORT CFRunLoopRef CFRunLoopGetMain() { return &sim::mainRunLoop; }
+
+SIM_EXPORT CFRunLoopObserverRef CFRunLoopObserverCreate(const void*, CFOptionFlags activities, BOOL repeats,
+                                                        CFIndex order, CFRunLoopObserverCallBack callout,
+                                                        CFRunLoopObserverContext* context) {
+    sim::madeObservers.push_back(std::make_unique<__CFRunLoopObserver>(
+        __CFRunLoopObserver{activities, repeats != NO, order, callout, context ? context->info : nullptr}));
+    return sim::madeObservers.back().get();
+}
+
+// The main run loop runs only its default mode, which belongs to the common modes; an observer is
+// added once.
+SIM_EXPORT void CFRunLoopAddObserver(CFRunLoopRef, CFRunLoopObserverRef observer, CFStringRef mode) {
+    NS::String name(reinterpret_cast<id>(const_cast<__CFString*>(mode)));
+    bool runs = mode == kCFRunLoopCommonModes || (name && name.isEqualToString(NS::literal<"kCFRunLoopDefaultMode">()));
+    auto& running = sim::runningObservers;
+    if (!runs || std::find(running.begin(), running.end(), observer) != running.end()) return;
+    auto after = std::upper_bound(running.begin(), running.end(), observer->order,
+                                  [](CFIndex order, const __CFRunLoopObserver* other) { return order < other->order; });
+    running.insert(after, observer);
 }

@@ -1,28 +1,54 @@
-// The main thread's run loop as the simulated apps drive it: libdispatch's main queue
-// (`_dispatch_main_q`, `dispatch_async`, `dispatch_async_f`) and the Darwin notify center
-// (`CFNotificationCenterGetDarwinNotifyCenter`, `...AddObserver`, `...PostNotification`), both
-// exported with C linkage for the product.
+// The main thread's run loop as the simulated apps drive it: its turns and their observers
+// (`CFRunLoopGetMain`, `CFRunLoopObserverCreate`, `CFRunLoopAddObserver`, `kCFRunLoopCommonModes`),
+// libdispatch's main queue (`_dispatch_main_q`, `dispatch_async`, `dispatch_async_f`) and the Darwin
+// notify center (`CFNotificationCenterGetDarwinNotifyCenter`, `...AddObserver`,
+// `...PostNotification`), all exported with C linkage for the product.
 //
-// Delivery: a notification posted on the main thread reaches its observers at once, inside the
-// post; one posted on another thread is delivered by the main queue, so observers always run on
-// the main thread. The main queue runs only when the simulator drains it.
+// Turns, in CF's order (CFRunLoop.c, __CFRunLoopRun, CF-1153.18; the same order in every later
+// open copy of it): each turn tells its observers BeforeTimers and BeforeSources, then runs the
+// signalled sources (the simulator's event: a touch, a screen the user opens). If the main queue
+// has work and did not run in the previous turn, it runs and the turn ends there. Otherwise, unless
+// a source ran, the observers hear BeforeWaiting (Core Animation's commit, which lays out the views
+// marked for layout) and the thread sleeps; work on the main queue wakes it at once (AfterWaiting),
+// and that turn drains the queue. A drain takes what is queued when it starts; what that work
+// queues waits for a later turn (libdispatch's _dispatch_main_queue_drain, libdispatch-703.1.4 to
+// libdispatch-1271.120.2, src/queue.c). Observers of one activity are called in order of their
+// `order` (the earlier added first among equals), never again inside their own callout, and one
+// added meanwhile waits for the next time; one that does not repeat is called once
+// (__CFRunLoopDoObservers, CFRunLoopAddObserver, same file). The simulated main
+// run loop runs only its default mode: an observer hears it when added to that mode or to
+// kCFRunLoopCommonModes (compared by identity, as CF does); any other mode never runs.
+//
+// Delivery of notifications: one posted on the main thread reaches its observers at once, inside
+// the post; one posted on another thread is delivered by the main queue, so observers always run
+// on the main thread.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 namespace sim {
 
 // Whether the calling thread is the one that loaded the simulated device.
 bool onMainThread();
 
-// Runs the main queue's work in order, what it enqueues included, until the queue is empty.
+// One event: the sleeping main run loop wakes (AfterWaiting), runs `source` in its next turn and
+// turns until it sleeps again. Called from inside a turn (code that the app runs there), `source`
+// simply runs.
+void handleEvent(const std::function<void()>& source);
+
+// The main queue's port wakes the sleeping run loop: its work runs in order, what it enqueues
+// included, turn by turn, until the loop sleeps with the queue empty.
 void drainMainQueue();
 // Drops the queued work without running it, releasing the blocks (a process that ends).
 void dropMainQueue();
 size_t pendingMainQueueWork();
 
-// Forgets every observer (a process that ends).
+// Forgets every notification observer (a process that ends).
 void removeAllObservers();
 size_t observerCount();
+
+// Forgets every run-loop observer and frees it (a process that ends).
+void removeRunLoopObservers();
 
 } // namespace sim

@@ -82,6 +82,12 @@ public:
         if (!atEnd()) throw ScriptError("expected the end of the line, found " + describe(tokens_[next_]));
     }
     static std::string describe(const Token& token) { return token.quoted ? "\"" + token.text + "\"" : token.text; }
+    // The tokens not taken yet, as a line of their own.
+    Line rest(const Line& of) {
+        Line line{of.file, of.number, std::vector<Token>(tokens_.begin() + long(next_), tokens_.end())};
+        next_ = tokens_.size();
+        return line;
+    }
 
 private:
     const std::vector<Token>& tokens_;
@@ -447,13 +453,19 @@ void expectAlpha(Words& words, CGFloat alpha, const char* state) {
     }
 }
 
+// The rest of a line `FIRST N SECOND M`: the two counts.
+std::pair<size_t, size_t> twoCounts(Words& words, const char* first, const char* second) {
+    words.expect(first);
+    size_t one = number(words.word("a count"), "a count");
+    words.expect(second);
+    size_t other = number(words.word("a count"), "a count");
+    words.end();
+    return {one, other};
+}
+
 void expectTouches(Words& words) {
     words.expect("touches");
-    words.expect("began");
-    size_t began = number(words.word("a count"), "a count");
-    words.expect("ended");
-    size_t ended = number(words.word("a count"), "a count");
-    words.end();
+    auto [began, ended] = twoCounts(words, "began", "ended");
     music::TouchCounts counts = music::takeTouchCounts();
     if (size_t(counts.began) != began || size_t(counts.ended) != ended)
         throw ScriptError("expected the lists' own touch handling to run began " + std::to_string(began) + " ended " +
@@ -490,6 +502,15 @@ void expectLog(Words& words) {
         throw ScriptError("expected the transcript to contain \"" + text + "\", found it does not");
 }
 
+void expectAsked(Words& words) {
+    auto [queries, fetched] = twoCounts(words, "queries", "fetched");
+    media::Asked asked = media::takeAsked();
+    if (asked.playlistsQueries != queries || asked.playlistsFetched != fetched)
+        throw ScriptError("expected the app to ask the library for " + std::to_string(queries) +
+                          " playlists queries and the songs of " + std::to_string(fetched) + " playlists, found " +
+                          std::to_string(asked.playlistsQueries) + " and " + std::to_string(asked.playlistsFetched));
+}
+
 void expectation(Words& words) {
     std::string what = words.word("what to expect");
     if (what == "alert") return expectAlert(words);
@@ -508,8 +529,43 @@ void expectation(Words& words) {
     if (what == "transport") return expectTransport(words);
     if (what == "log") return expectLog(words);
     if (what == "not") return expectNotLoaded(words);
-    throw ScriptError("expected alert, no alert, playlist, dimmed, undimmed, app touches, selected, transport, log or "
-                      "not loaded, found " + what);
+    if (what == "library") return expectAsked(words);
+    throw ScriptError("expected alert, no alert, playlist, dimmed, undimmed, app touches, selected, transport, log, "
+                      "not loaded or library, found " + what);
+}
+
+// `song`, `album` and `playlist`: false for any other command.
+bool libraryCommand(const std::string& name, Words& words) {
+    if (name == "song") {
+        defineSong(words);
+    } else if (name == "album") {
+        std::string title = words.text("an album title");
+        media::addAlbum(title, songsUntilEnd(words));
+    } else if (name == "playlist") {
+        std::string playlistName = words.text("a playlist name");
+        media::addPlaylist(playlistName, songsUntilEnd(words));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// `layout`, or `layout after row N` and a library command that another process makes then.
+void layout(Words& words, const Line& line) {
+    if (words.atEnd()) return music::layoutScreen();
+    words.expect("after");
+    words.expect("row");
+    size_t row = number(words.word("a row number"), "a row number");
+    Line change = words.rest(line);
+    const char* kinds[] = {"song", "album", "playlist"};
+    if (change.tokens.empty() || change.tokens[0].quoted ||
+        std::find(std::begin(kinds), std::end(kinds), change.tokens[0].text) == std::end(kinds))
+        throw ScriptError("expected a library command (song, album or playlist) after the row number");
+    music::layoutScreen(row, [change] {
+        Words changeWords(change);
+        libraryCommand(changeWords.word("a library command"), changeWords);
+        transcript("  library: another process changes it during the pass");
+    });
 }
 
 void endOfLine(Words& words, void (*action)()) {
@@ -525,22 +581,12 @@ bool coveredByAlert(const std::string& name) {
     return false;
 }
 
-void command(Words& words) {
+void command(const Line& line, Words& words) {
     std::string name = words.word("a command");
     if (UI::AlertController alert = ui::alertOnScreen(); alert && coveredByAlert(name))
         throw ScriptError("cannot " + name + ": an alert is on screen (" + quotedOrNone(ui::contentOf(alert).message) +
                           "), the user can only press one of its buttons");
-    if (name == "song") return defineSong(words);
-    if (name == "album") {
-        std::string title = words.text("an album title");
-        media::addAlbum(title, songsUntilEnd(words));
-        return;
-    }
-    if (name == "playlist") {
-        std::string playlistName = words.text("a playlist name");
-        media::addPlaylist(playlistName, songsUntilEnd(words));
-        return;
-    }
+    if (libraryCommand(name, words)) return;
     if (name == "prefs") return writePreferences(words);
     if (name == "notify") return endOfLine(words, notifyReload);
     if (name == "leave") return leaveOutClass(words);
@@ -587,7 +633,7 @@ void command(Words& words) {
         return music::touchRowCancelled(row);
     }
     if (name == "press") return press(words);
-    if (name == "layout") return endOfLine(words, music::layoutScreen);
+    if (name == "layout") return layout(words, line);
     if (name == "wait") return endOfLine(words, waitForPendingWork);
     if (name == "expect") return expectation(words);
     throw ScriptError("expected a command (see --help), found " + name);
@@ -636,7 +682,7 @@ void runMusicLine(const Line& line) {
     Words words(line);
     try {
         NS::AutoreleasePool pool;
-        command(words);
+        command(line, words);
     } catch (const music::AppError& error) {
         throw ScriptError(std::string("cannot do that: ") + error.what());
     }

@@ -81,6 +81,8 @@ The Music app
   drag "Title" to empty | touch "Title" cancelled
   press "Button"                          taps a button of the alert on screen
   layout                                  a layout pass of the rows and header on screen
+  layout after row N song|album|playlist ...   one during which another process changes the
+                                          library, once row N is laid out
   wait                                    lets media-library additions and main-queue work finish
 
 Expectations in the Music app
@@ -93,6 +95,8 @@ Expectations in the Music app
   expect transport interactive yes|no
   expect log "text"                       the transcript so far contains the text
   expect not loaded "text"                a load was refused with a message containing the text
+  expect library queries N fetched M      the app's playlists queries, and the playlists whose
+                                          songs it fetched, since the last such line
 
 The Settings app
   screen width N | banner W x H | banner missing

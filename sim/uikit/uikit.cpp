@@ -1,6 +1,7 @@
 #include "sim/uikit/uikit.hpp"
 
 #include "sim/platform/transcript.hpp"
+#include "sim/uikit/layout_commit.hpp"
 #include "sim/uikit/main_thread.hpp"
 
 #include <Block.h>
@@ -85,8 +86,8 @@ void viewSetBackgroundColor(id self, SEL, id color) { view(self).backgroundColor
 id viewTintColor(id self, SEL) { return view(self).tintColor.get().raw; }
 void viewSetTintColor(id self, SEL, id color) { view(self).tintColor = Ref<Object>::retain(Object(color)); }
 void viewLayoutSubviews(id, SEL) {}
-void viewSetNeedsLayout(id, SEL) {}
-void viewLayoutIfNeeded(id self, SEL) { Object(self).send(sel<"layoutSubviews">()); }
+void viewSetNeedsLayout(id self, SEL) { markForLayout(UI::View(self)); }
+void viewLayoutIfNeeded(id self, SEL) { layOutIfMarked(UI::View(self)); }
 id viewControllerForAncestor(id self, SEL) {
     for (id current = self; current != nullptr; current = view(current).superview)
         if (view(current).controller) return view(current).controller;
@@ -673,15 +674,14 @@ bool pressAlertButton(const std::string& title) {
     if (!shown) return false;
     for (const auto& entry : alert(shown.raw).actions) {
         if (text(action(entry.get().raw).title.get()) != title) continue;
-        // The alert goes first; the handler runs after, and the alert and its actions are let go
-        // once it returns.
+        // A tap, handled by the main run loop. The alert goes first; the handler runs after, and
+        // the alert and its actions are let go once it returns.
         auto keptAlert = Ref<UI::AlertController>::retain(shown);
         Ref<Object> pressed = entry;
-        takeOffScreen(shown.raw);
-        if (UI::ActionHandler handler = action(pressed.get().raw).handler) {
-            NS::AutoreleasePool pool;
-            handler(pressed.get().raw);
-        }
+        handleEvent([&] {
+            takeOffScreen(shown.raw);
+            if (UI::ActionHandler handler = action(pressed.get().raw).handler) handler(pressed.get().raw);
+        });
         return true;
     }
     return false;

@@ -9,8 +9,8 @@
 //                    addSubview:, removeFromSuperview, subviews, superview, backgroundColor,
 //                    setBackgroundColor:, tintColor, setTintColor: (no inheritance from the
 //                    superview: nil until set), autoresizingMask, setAutoresizingMask:,
-//                    layoutSubviews (does nothing), setNeedsLayout, layoutIfNeeded (runs
-//                    layoutSubviews), _viewControllerForAncestor (the controller owning the view or
+//                    layoutSubviews (does nothing), setNeedsLayout and layoutIfNeeded (the commit
+//                    of layout_commit.hpp), _viewControllerForAncestor (the controller owning the view or
 //                    the nearest superview that has one)
 //   UILabel          initWithFrame:, text, setText:, numberOfLines (1), setNumberOfLines:, font,
 //                    setFont:, textColor, setTextColor:, textAlignment, setTextAlignment:

@@ -5,7 +5,8 @@
 // handlers held. Playlists are checked against a model of what the app and the library do, and the
 // guard against a model of its own of the titles the add-music picker holds: with "disable" on a
 // tap on a held title never reaches the list's own touch end (until "Add Again"), a tap on a new
-// song always does, and song rows are dimmed exactly when their title is held.
+// song always does, and song rows are dimmed exactly when their title is held. Playlist rows are
+// checked against the rule of each row at each pass, with the library as it is at that pass.
 #include "live_objects.hpp"
 #include "session.hpp"
 
@@ -75,6 +76,7 @@ struct Shown {
     MP::Item contextSong;
     MP::Collection contextAlbum;
     std::vector<MP::Playlist> playlistRows;
+    std::vector<CGFloat> playlistAlphas;
     size_t playlistList = 0;
     bool searched = false; // the picker shows search results, which are never held
     bool pickerOpen() const { return screen == Screen::picker; }
@@ -210,6 +212,7 @@ private:
     void layout() {
         act("layout", [] { sim::music::layoutScreen(); });
         checkDimming();
+        checkPlaylistPass();
     }
 
     template <class F> void act(const std::string& action, F f) {
@@ -302,6 +305,30 @@ private:
                 << where() << ": row " << sim::quotedOrNone(row.title);
     }
 
+    // A playlist row dims at a pass when a playlist of its name holds a song titled like the context
+    // item; otherwise it keeps its alpha.
+    void checkPlaylistPass() {
+        if (!shown_.playlistPickerOpen()) return;
+        Text item = sim::text(tweakState.contextItemTitle.get());
+        bool canDim = hooked_ && tweakState.greyText && item && !item->empty();
+        std::vector<sim::music::Row> rows = sim::music::rowsOnScreen();
+        ASSERT_EQ(rows.size(), shown_.playlistRows.size()) << where();
+        for (size_t row = 0; row < rows.size(); ++row) {
+            Text name = sim::media::nameOf(shown_.playlistRows[row]);
+            if (canDim && name && holdsTitled(*name, *item)) shown_.playlistAlphas[row] = 0.5;
+            EXPECT_EQ(rows[row].alpha, shown_.playlistAlphas[row]) << where() << ": playlist row " << row + 1;
+        }
+    }
+
+    static bool holdsTitled(const std::string& name, const std::string& title) {
+        for (MP::Playlist playlist : sim::media::playlists()) {
+            if (sim::media::nameOf(playlist) != name) continue;
+            for (MP::Item song : sim::media::itemsOf(playlist))
+                if (sim::media::titleOf(song) == title) return true;
+        }
+        return false;
+    }
+
     void search() {
         if (!shown_.pickerOpen()) return openPicker();
         std::string all = anyTitle();
@@ -364,7 +391,9 @@ private:
         act("add to playlist", sim::music::openPlaylistPicker);
         shown_.screen = Screen::playlistPicker;
         shown_.playlistRows = sim::media::playlists();
+        shown_.playlistAlphas.assign(shown_.playlistRows.size(), 1.0);
         shown_.playlistList = ++lists_;
+        checkPlaylistPass();
     }
 
     void closePlaylistPicker() {

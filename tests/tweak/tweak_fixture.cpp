@@ -18,6 +18,8 @@ void TweakTest::SetUp() {
 
 void TweakTest::TearDown() {
     if (sim::music::running()) sim::music::quit();
+    // The next test's process starts with the state zero-filled.
+    tweakState = TweakState{};
     sim::removeRoot();
 }
 

@@ -1,7 +1,9 @@
 // The device core on small arm64 images of the tests' own (guest.cpp, built with the device
 // toolchain): every kind of value that crosses the bridge, both ways, with each detail of Apple's
-// convention that the core models; and each of Apple's rules firing on a planted guest fault.
+// convention that the core models; each of Apple's rules firing on a planted guest fault; and the
+// counts of what a call ran.
 #include "sim/device_core/bridge.hpp"
+#include "sim/device_core/core.hpp"
 #include "sim/device_core/loader.hpp"
 #include "tests/sim/device_core/crossings.hpp"
 
@@ -130,6 +132,26 @@ TEST(DeviceCoreBridge, MessagesFromTheGuestReachTheHostByTheMethodsTypes) {
     expectRect(answers.rect, rectAt(kOrigin, kSize, kScale));
     expectBig(answers.big, bigFrom(kBig, kBigAddend));
     EXPECT_EQ(answers.half, half(kHalfOf));
+}
+
+// Counts, not times: the same call runs as many guest instructions each time, and crosses once
+// into the guest and once out for each of its five messages.
+TEST(DeviceCoreBridge, CountsTheGuestInstructionsAndCrossingsOfACall) {
+    auto probe = make(class_getName(probeClass()));
+    auto asks = guest<void (*)(id, Answers*)>("guestAsksHost", "v@^v");
+    auto count = [&] {
+        Answers answers{};
+        sim::device::Counts before = sim::device::counts();
+        asks(probe.get().raw, &answers);
+        sim::device::Counts after = sim::device::counts();
+        return sim::device::Counts{after.instructions - before.instructions, after.crossings - before.crossings};
+    };
+    count(); // registers the selectors
+    sim::device::Counts first = count(), second = count();
+    EXPECT_EQ(first.crossings, 6u);
+    EXPECT_GT(first.instructions, 0u);
+    EXPECT_EQ(second.instructions, first.instructions);
+    EXPECT_EQ(second.crossings, first.crossings);
 }
 
 TEST(DeviceCoreBridge, SuperSendsAndMessagesToNil) {

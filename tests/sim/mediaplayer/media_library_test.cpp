@@ -1,6 +1,7 @@
 // MediaPlayer as the device's is: every query hands out new objects, equal to the earlier ones by
 // persistent ID only, and an addition completes on the library's thread, which lets go of the
-// completion there, after the main queue has run what the completion brought.
+// completion there, after the main queue has run what the completion brought. What the app asks of
+// it is counted.
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/platform/run_loop.hpp"
 
@@ -49,6 +50,26 @@ TEST_F(MediaLibrary, EveryQueryGivesFreshObjectsEqualByPersistentID) {
     again.addMediaItems(album.items(), nullptr);
     sim::media::completeAdditions();
     EXPECT_EQ(sim::media::itemsOf(sim::media::playlists().front()), (std::vector<MP::Item>{one, one, same}));
+}
+
+// What the app asks is counted: the playlists queries, the collections that any query makes, the
+// playlists whose items it fetches (an album's do not count) and each property read.
+TEST_F(MediaLibrary, CountsWhatTheAppAsksUntilTaken) {
+    MP::Item one = sim::media::addSong("One"), two = sim::media::addSong("Two");
+    sim::media::addPlaylist("Mix", {one, two});
+    sim::media::addPlaylist("Solo", {two});
+    sim::media::addAlbum("Record", {one});
+    sim::media::takeAsked();
+    for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists())) playlist.name();
+    for (MP::Item song : NS::each<MP::Item>(objc::as<MP::Playlist>(MP::playlists().objectAtIndex(0)).items()))
+        song.title();
+    objc::as<MP::Collection>(MP::albums().objectAtIndex(0)).items();
+    sim::media::Asked asked = sim::media::takeAsked();
+    EXPECT_EQ(asked.playlistsQueries, 2u);
+    EXPECT_EQ(asked.collections, 5u);
+    EXPECT_EQ(asked.playlistsFetched, 1u);
+    EXPECT_EQ(asked.propertyReads, 4u);
+    EXPECT_EQ(sim::media::takeAsked().propertyReads, 0u);
 }
 
 // Destroyed with each copy of the block that holds it: records where and when.

@@ -1,6 +1,7 @@
-// The main queue and the Darwin notify center: work posted to the main queue runs only when the run
-// loop drains it, on the main thread, in order; notifications reach observers of their name on the
-// main thread. Both forget everything when a process ends.
+// The main run loop, the main queue and the Darwin notify center: each event runs in a turn of the
+// run loop, whose observers hear its activities in CF's order; work posted to the main queue runs
+// only when the run loop drains it, on the main thread, in order; notifications reach observers of
+// their name on the main thread. All forget everything when a process ends.
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 
@@ -8,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -56,6 +59,95 @@ TEST(MainQueue, TakesBlocksFromOtherThreads) {
     }).join();
     sim::drainMainQueue();
     EXPECT_EQ(ran, (std::vector<int>{1}));
+}
+
+// ---- turns ----
+
+// What the run loop did, in order: "T" BeforeTimers, "S" BeforeSources, "W" BeforeWaiting, "A"
+// AfterWaiting, "q" a main-queue item, "e" the event.
+std::string happened;
+
+void heard(CFRunLoopObserverRef, CFOptionFlags activity, void* info) {
+    const char* letters = static_cast<const char*>(info);
+    happened += activity == kCFRunLoopBeforeTimers    ? 'T'
+                : activity == kCFRunLoopBeforeSources ? 'S'
+                : activity == kCFRunLoopBeforeWaiting ? 'W'
+                : activity == kCFRunLoopAfterWaiting  ? 'A'
+                                                      : '?';
+    if (letters) happened += letters;
+}
+
+CFRunLoopObserverRef observeMain(CFOptionFlags activities, CFIndex order, const char* tag = nullptr,
+                                 CFStringRef mode = kCFRunLoopCommonModes, BOOL repeats = YES) {
+    CFRunLoopObserverContext context{0, const_cast<char*>(tag), nullptr, nullptr, nullptr};
+    CFRunLoopObserverRef observer = CFRunLoopObserverCreate(nullptr, activities, repeats, order, heard, &context);
+    CFRunLoopAddObserver(CFRunLoopGetMain(), observer, mode);
+    return observer;
+}
+
+class MainRunLoop : public ::testing::Test {
+protected:
+    void SetUp() override { happened.clear(); }
+    void TearDown() override { sim::removeRunLoopObservers(); }
+    NS::AutoreleasePool pool;
+};
+
+// The event runs in a turn that does not wait; the main queue, which it fed, runs in that same turn
+// after it, and BeforeWaiting comes only in the next turn, before the loop sleeps.
+TEST_F(MainRunLoop, AnEventRunsBeforeTheMainQueueAndTheLoopWaitsOnlyAfterBoth) {
+    observeMain(kCFRunLoopAllActivities, 0);
+    sim::handleEvent([] {
+        happened += 'e';
+        sys::runOnMainQueue(^{ happened += 'q'; });
+    });
+    EXPECT_EQ(happened, "ATSeqTSW");
+}
+
+// A drain takes what was queued when it began: what that work queues waits for a later turn, with
+// a BeforeWaiting (Core Animation's commit) in between.
+TEST_F(MainRunLoop, WorkQueuedByTheMainQueueRunsAtALaterTurnAfterTheCommit) {
+    observeMain(kCFRunLoopBeforeWaiting | kCFRunLoopAfterWaiting, 0);
+    sys::runOnMainQueue(^{
+        happened += 'q';
+        sys::runOnMainQueue(^{ happened += 'q'; });
+    });
+    sim::drainMainQueue();
+    EXPECT_EQ(happened, "AqWAqW");
+}
+
+// Observers of one activity are called in order of `order`, the earlier added first among equals;
+// one added during a callout waits for the next time; a non-repeating one is called once.
+void addFourth(CFRunLoopObserverRef, CFOptionFlags, void*) { observeMain(kCFRunLoopBeforeWaiting, 0, "4"); }
+
+TEST_F(MainRunLoop, ObserversHearAnActivityInOrderAndOnlyThoseAddedBeforeIt) {
+    observeMain(kCFRunLoopBeforeWaiting, 10, "2");
+    observeMain(kCFRunLoopBeforeWaiting, -5, "1", kCFRunLoopCommonModes, NO);
+    observeMain(kCFRunLoopBeforeWaiting, 10, "3");
+    CFRunLoopAddObserver(CFRunLoopGetMain(),
+                         CFRunLoopObserverCreate(nullptr, kCFRunLoopBeforeWaiting, NO, 20, addFourth, nullptr),
+                         kCFRunLoopCommonModes);
+    sim::handleEvent([] {});
+    sim::handleEvent([] {});
+    EXPECT_EQ(happened, "W1W2W3W4W2W3");
+}
+
+// The simulated main run loop runs its default mode, one of the common modes; a mode named like
+// the common modes is not them (CF compares that name by identity).
+TEST_F(MainRunLoop, OnlyObserversOfTheDefaultOrCommonModesHearIt) {
+    observeMain(kCFRunLoopBeforeWaiting, 0, "d", sys::cfString(NS::literal<"kCFRunLoopDefaultMode">()));
+    observeMain(kCFRunLoopBeforeWaiting, 0, "c");
+    observeMain(kCFRunLoopBeforeWaiting, 0, "x", sys::cfString(NS::literal<"kCFRunLoopCommonModes">()));
+    observeMain(kCFRunLoopBeforeWaiting, 0, "t", sys::cfString(NS::literal<"UITrackingRunLoopMode">()));
+    sim::handleEvent([] {});
+    EXPECT_EQ(happened, "WdWc");
+}
+
+// An event inside a turn is the app's own code, run on the spot.
+TEST_F(MainRunLoop, AnEventInsideATurnRunsAtOnce) {
+    observeMain(kCFRunLoopBeforeWaiting, 0);
+    sim::handleEvent([] { sim::handleEvent([] { happened += 'e'; }); });
+    EXPECT_EQ(happened, "eW");
+    EXPECT_THROW(sim::handleEvent([] { sim::drainMainQueue(); }), std::logic_error);
 }
 
 struct Delivery {

@@ -1,9 +1,14 @@
 // UIKit's stand-ins as the simulated apps rely on them: views own their subviews and know their
 // controller, labels copy their text, colours compare by components, and alerts run a button's
-// handler once and then let go of the alert, its actions and whatever the handler kept.
+// handler once and then let go of the alert, its actions and whatever the handler kept. Views that
+// UIKit marks for layout are laid out at Core Animation's commit.
 #include "sim/platform/runtime_services.hpp"
 #include "sim/platform/transcript.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/uikit/layout_commit.hpp"
 #include "sim/uikit/uikit.hpp"
+
+#include "objc/class_builder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +35,38 @@ TEST_F(UIKit, ViewsStartOpaqueAndInteractiveAndKeepTheirFrame) {
     EXPECT_EQ(view->frame().origin.y, 20);
     EXPECT_EQ(view->bounds().origin.x, 0);
     EXPECT_EQ(view->bounds().size.width, 30);
+}
+
+std::vector<id> laidOut;
+void recordLayout(id self, SEL) { laidOut.push_back(self); }
+
+Ref<UI::View> layoutRecordingView() {
+    static Class cls = objc::ClassBuilder("TestLayoutRecordingView", objc::lookUpClass("UIView"))
+                           .method<&recordLayout>(sel<"layoutSubviews">())
+                           .registerClass();
+    return Ref<UI::View>::adopt(objc::classObject(cls).send<UI::View>(sel<"new">()));
+}
+
+// Core Animation's commit lays out each view marked during the turn, once, in the order marked,
+// when the turn is about to wait; layoutIfNeeded lays a marked view out at once, and what was to
+// follow a view's next layout comes right after it.
+TEST_F(UIKit, MarkedViewsAreLaidOutOnceEachAtTheCommitInTheOrderMarked) {
+    laidOut.clear();
+    Ref<UI::View> a = layoutRecordingView(), b = layoutRecordingView(), c = layoutRecordingView();
+    std::vector<id> beforeA;
+    sim::handleEvent([&] {
+        for (UI::View view : {b.get(), a.get(), b.get(), c.get()}) view.send(sel<"setNeedsLayout">());
+        c->send(sel<"layoutIfNeeded">());
+        sim::ui::afterNextLayout(b, [&] { beforeA = laidOut; });
+        EXPECT_EQ(laidOut, std::vector<id>{c.get().raw});
+    });
+    EXPECT_EQ(laidOut, (std::vector<id>{c.get().raw, b.get().raw, a.get().raw}));
+    EXPECT_EQ(beforeA, (std::vector<id>{c.get().raw, b.get().raw}));
+    a->send(sel<"layoutIfNeeded">());
+    sim::handleEvent([] {});
+    EXPECT_EQ(laidOut.size(), 3u);
+    sim::ui::endCommits();
+    sim::removeRunLoopObservers();
 }
 
 TEST_F(UIKit, ASuperviewOwnsItsSubviewsAndLeadsToTheOwningController) {

@@ -1,0 +1,71 @@
+#include "sim/uikit/layout_commit.hpp"
+
+#include "objc/system.hpp"
+
+#include <map>
+#include <vector>
+
+namespace sim::ui {
+
+namespace {
+
+using objc::Ref;
+
+// Core Animation's order among the main run loop's observers, as the run loop's description lists
+// it on iOS (UIKit's own observers come just before and after it).
+constexpr CFIndex kCommitOrder = 2000000;
+
+struct Commits {
+    CFRunLoopObserverRef observer = nullptr;
+    std::vector<Ref<UI::View>> marked;
+    std::map<id, std::function<void()>> after;
+};
+Commits& commits() {
+    static Commits process;
+    return process;
+}
+
+void commit(CFRunLoopObserverRef, CFOptionFlags, void*) {
+    std::vector<Ref<UI::View>> marked;
+    marked.swap(commits().marked);
+    for (const Ref<UI::View>& view : marked) {
+        view->send(objc::sel<"layoutSubviews">());
+        auto then = commits().after.extract(view.get().raw);
+        if (!then.empty()) then.mapped()();
+    }
+}
+
+bool isMarked(UI::View view) {
+    for (const Ref<UI::View>& marked : commits().marked)
+        if (marked.get() == view) return true;
+    return false;
+}
+
+} // namespace
+
+void markForLayout(UI::View view) {
+    Commits& process = commits();
+    if (!process.observer) {
+        process.observer = CFRunLoopObserverCreate(nullptr, kCFRunLoopBeforeWaiting | kCFRunLoopExit, YES,
+                                                   kCommitOrder, commit, nullptr);
+        CFRunLoopAddObserver(CFRunLoopGetMain(), process.observer, kCFRunLoopCommonModes);
+    }
+    if (!isMarked(view)) process.marked.push_back(Ref<UI::View>::retain(view));
+}
+
+void layOutIfMarked(UI::View view) {
+    auto& marked = commits().marked;
+    for (auto entry = marked.begin(); entry != marked.end(); ++entry) {
+        if (entry->get() != view) continue;
+        Ref<UI::View> kept = *entry;
+        marked.erase(entry);
+        kept->send(objc::sel<"layoutSubviews">());
+        return;
+    }
+}
+
+void afterNextLayout(UI::View view, std::function<void()> then) { commits().after[view.raw] = std::move(then); }
+
+void endCommits() { commits() = Commits(); }
+
+} // namespace sim::ui

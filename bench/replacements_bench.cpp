@@ -4,6 +4,7 @@
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
 #include "sim/platform/call_log.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/uikit/uikit.hpp"
 #include "tweak/state.hpp"

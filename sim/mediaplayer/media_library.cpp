@@ -1,5 +1,6 @@
 #include "sim/mediaplayer/media_library.hpp"
 
+#include "sim/platform/objects.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 
@@ -14,6 +15,8 @@ extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyTitle = 
 extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyAlbumTitle = nullptr;
 
 namespace sim::media {
+
+constinit Catalogue classes{Threads::any};
 
 namespace {
 
@@ -40,8 +43,7 @@ struct ItemState {
     Ref<String> albumTitle;
     PersistentID persistentID = 0;
 };
-constexpr const char* kItemState = "_simItem";
-ItemState& item(id self) { return stateOf<ItemState>(Object(self), kItemState); }
+ItemState& item(id self) { return state<ItemState>(self); }
 
 // Albums and playlists alike: a titled, ordered list of items.
 struct CollectionState {
@@ -50,8 +52,7 @@ struct CollectionState {
     PersistentID persistentID = 0;
     Ref<Object> record; // for a fresh object: the library's own collection it stands for
 };
-constexpr const char* kCollectionState = "_simCollection";
-CollectionState& ownState(id self) { return stateOf<CollectionState>(Object(self), kCollectionState); }
+CollectionState& ownState(id self) { return state<CollectionState>(self); }
 // The library's record of the collection, whichever object of it `self` is.
 CollectionState& collection(id self) {
     Object record = ownState(self).record;
@@ -61,8 +62,6 @@ CollectionState& collection(id self) {
 struct QueryState {
     bool playlists = false;
 };
-constexpr const char* kQueryState = "_simQuery";
-QueryState& query(id self) { return stateOf<QueryState>(Object(self), kQueryState); }
 
 struct PendingAddition {
     Ref<MP::Playlist> playlist;
@@ -110,7 +109,7 @@ id freshCollection(id record) {
 template <class T> id freshObjects(const std::vector<Ref<T>>& records, id (*freshObject)(id)) {
     auto fresh = NS::MutableArray::make();
     for (const auto& record : records) fresh->addObject(Object(freshObject(record.get().raw)));
-    return Object(fresh.get().retain()).autorelease();
+    return autoreleased(fresh).raw;
 }
 
 // Equal by persistent ID within a kind of object, never by identity.
@@ -125,21 +124,24 @@ BOOL collectionIsEqual(id self, SEL, id other) {
 }
 NSUInteger collectionHash(id self, SEL) { return NSUInteger(ownState(self).persistentID); }
 
-void itemDealloc(id self, SEL) {
-    destroyState<ItemState>(Object(self), kItemState);
-    deallocAsSuperclass(self, "NSObject");
-}
+const StandIn<ItemState> kMPMediaItem{classes, "MPMediaItem", "NSObject",
+                                      {method<itemValueForProperty>("valueForProperty:"),
+                                       method<itemIsEqual>("isEqual:"),
+                                       method<itemHash>("hash")}};
 
-void collectionDealloc(id self, SEL) {
-    destroyState<CollectionState>(Object(self), kCollectionState);
-    deallocAsSuperclass(self, "NSObject");
-}
 id collectionItems(id self, SEL) { return freshObjects(collection(self).items, freshItem); }
 id collectionRepresentativeItem(id self, SEL) {
     const auto& items = collection(self).items;
     return items.empty() ? nullptr : freshItem(items.front().get().raw);
 }
 NSUInteger collectionCount(id self, SEL) { return collection(self).items.size(); }
+
+const StandIn<CollectionState> kMPMediaItemCollection{classes, "MPMediaItemCollection", "NSObject",
+                                                      {method<collectionItems>("items"),
+                                                       method<collectionRepresentativeItem>("representativeItem"),
+                                                       method<collectionCount>("count"),
+                                                       method<collectionIsEqual>("isEqual:"),
+                                                       method<collectionHash>("hash")}};
 
 id playlistValueForProperty(id self, SEL, id property) {
     if (isProperty(property, MPMediaPlaylistPropertyName)) return collection(self).title.get().raw;
@@ -179,21 +181,26 @@ void playlistAddMediaItems(id self, SEL, id items, MP::AdditionCompletion comple
     library().pending.push_back(std::move(addition));
 }
 
-void queryDealloc(id self, SEL) {
-    destroyState<QueryState>(Object(self), kQueryState);
-    deallocAsSuperclass(self, "NSObject");
-}
+const StandIn<> kMPMediaPlaylist{classes, "MPMediaPlaylist", "MPMediaItemCollection",
+                                 {method<playlistValueForProperty>("valueForProperty:"),
+                                  method<playlistAddMediaItems>("addMediaItems:completionHandler:")}};
+
 id makeQuery(id cls, bool playlists) {
     Object made(Object(cls).send<id>(sel<"new">()));
-    query(made.raw).playlists = playlists;
+    state<QueryState>(made.raw).playlists = playlists;
     return made.autorelease();
 }
 id queryPlaylists(id cls, SEL) { return makeQuery(cls, true); }
 id queryAlbums(id cls, SEL) { return makeQuery(cls, false); }
 id queryCollections(id self, SEL) {
-    if (query(self).playlists) return freshObjects(library().playlists, freshCollection);
+    if (state<QueryState>(self).playlists) return freshObjects(library().playlists, freshCollection);
     return freshObjects(library().albums, freshCollection);
 }
+
+const StandIn<QueryState> kMPMediaQuery{classes, "MPMediaQuery", "NSObject",
+                                        {classMethod<queryPlaylists>("playlistsQuery"),
+                                         classMethod<queryAlbums>("albumsQuery"),
+                                         method<queryCollections>("collections")}};
 
 std::vector<PendingAddition> takePending() {
     std::vector<PendingAddition> taken;
@@ -202,39 +209,6 @@ std::vector<PendingAddition> takePending() {
 }
 
 } // namespace
-
-void defineClasses(const ClassNames& leftOut) {
-    using objc::ClassBuilder;
-    defineClass("MPMediaItem", "NSObject", leftOut, [](ClassBuilder& c) {
-        c.ivar<void*>(kItemState)
-            .method<itemDealloc>(sel<"dealloc">())
-            .method<itemValueForProperty>(sel<"valueForProperty:">())
-            .method<itemIsEqual>(sel<"isEqual:">())
-            .method<itemHash>(sel<"hash">());
-    });
-    defineClass("MPMediaItemCollection", "NSObject", leftOut, [](ClassBuilder& c) {
-        c.ivar<void*>(kCollectionState)
-            .method<collectionDealloc>(sel<"dealloc">())
-            .method<collectionItems>(sel<"items">())
-            .method<collectionRepresentativeItem>(sel<"representativeItem">())
-            .method<collectionCount>(sel<"count">())
-            .method<collectionIsEqual>(sel<"isEqual:">())
-            .method<collectionHash>(sel<"hash">());
-    });
-    defineClass("MPMediaPlaylist", "MPMediaItemCollection", leftOut, [](ClassBuilder& c) {
-        c.method<playlistValueForProperty>(sel<"valueForProperty:">())
-            .method<playlistAddMediaItems>(sel<"addMediaItems:completionHandler:">());
-    });
-    if (Class cls = defineClass("MPMediaQuery", "NSObject", leftOut, [](ClassBuilder& c) {
-            c.ivar<void*>(kQueryState)
-                .method<queryDealloc>(sel<"dealloc">())
-                .method<queryCollections>(sel<"collections">());
-        });
-        cls && !class_getInstanceMethod(metaclassOf(cls), sel<"playlistsQuery">())) {
-        addClassMethod<queryPlaylists>(cls, sel<"playlistsQuery">());
-        addClassMethod<queryAlbums>(cls, sel<"albumsQuery">());
-    }
-}
 
 void reset() {
     for (PendingAddition& addition : takePending())

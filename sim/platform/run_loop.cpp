@@ -52,6 +52,11 @@ std::optional<Work> takeNext() {
     return work;
 }
 
+std::deque<std::function<void()>>& nextTurn() {
+    static std::deque<std::function<void()>> work;
+    return work;
+}
+
 struct Observer {
     const void* observer;
     CFNotificationCallback callback;
@@ -94,11 +99,26 @@ void drainMainQueue() {
 void dropMainQueue() {
     while (std::optional<Work> work = takeNext())
         if (work->block) Block_release(work->block);
+    nextTurn().clear();
 }
 
 size_t pendingMainQueueWork() {
     std::lock_guard<std::mutex> hold(queueLock);
     return mainQueue().size();
+}
+
+void onNextTurn(std::function<void()> work) { nextTurn().push_back(std::move(work)); }
+
+// Each turn runs what the turn before left for it; what it leaves waits for the turn after.
+void settle() {
+    while (!nextTurn().empty()) {
+        std::deque<std::function<void()>> turn;
+        turn.swap(nextTurn());
+        for (auto& work : turn) {
+            NS::AutoreleasePool pool;
+            work();
+        }
+    }
 }
 
 void removeAllObservers() { observers().clear(); }

@@ -4,6 +4,7 @@
 #include "sim/device_core/loader.hpp"
 #include "sim/device_core/package.hpp"
 #include "sim/platform/root.hpp"
+#include "sim/platform/run_loop.hpp"
 #include "sim/script/runner.hpp"
 
 #include <sys/wait.h>
@@ -37,6 +38,8 @@ bool runFile(const std::string& file) {
             std::cout << "> " << text.substr(0, text.find_last_not_of(" \t\r") + 1) << '\n';
             if (sim::isSettingsLine(line)) sim::runSettingsLine(line);
             else sim::runMusicLine(line);
+            // The user acts again once the screen has settled.
+            sim::settle();
         } catch (const std::exception& error) {
             std::cout.flush();
             std::cerr << file << ':' << number << ": " << error.what() << '\n';

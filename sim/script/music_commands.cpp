@@ -6,6 +6,7 @@
 #include "sim/platform/run_loop.hpp"
 #include "sim/script/runner.hpp"
 #include "sim/settings/preferences_daemon.hpp"
+#include "sim/uikit/collection_view.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <algorithm>
@@ -195,7 +196,7 @@ void leaveOutClass(Words& words) {
     std::string name = words.text("a class name");
     words.end();
     if (launchedInThisFile) throw ScriptError("expected leave out class before launch, found it after");
-    const std::vector<std::string>& known = music::classesALaunchCanLeaveOut();
+    const std::vector<std::string> known = music::classesALaunchCanLeaveOut();
     if (std::find(known.begin(), known.end(), name) == known.end()) {
         std::string listed;
         for (const std::string& each : known) listed += (listed.empty() ? "" : ", ") + each;
@@ -401,7 +402,7 @@ void expectTouches(Words& words) {
     words.expect("ended");
     size_t ended = number(words.word("a count"), "a count");
     words.end();
-    music::TouchCounts counts = music::takeTouchCounts();
+    ui::TouchCounts counts = ui::takeTouchCounts();
     if (size_t(counts.began) != began || size_t(counts.ended) != ended)
         throw ScriptError("expected the lists' own touch handling to run began " + std::to_string(began) + " ended " +
                           std::to_string(ended) + ", found began " + std::to_string(counts.began) + " ended " +
@@ -411,7 +412,7 @@ void expectTouches(Words& words) {
 void expectSelected(Words& words) {
     std::optional<std::string> title = words.textOrNone("a row title");
     words.end();
-    std::optional<music::Selection> selection = music::lastSelection();
+    std::optional<ui::Selection> selection = ui::lastSelection();
     std::string expected = title ? "a selection from code of the row \"" + *title + "\"" : "a selection from code with no index path";
     if (!selection) throw ScriptError("expected " + expected + ", found no selection from code");
     if (selection->title != title)
@@ -561,8 +562,7 @@ void reportNewAlert() {
 
 void resetMusicScript() {
     // The library exists before the app is launched.
-    ui::defineClasses();
-    media::defineClasses();
+    media::classes.define();
     songIds().clear();
     launchOptions = music::LaunchOptions();
     launchedInThisFile = false;

@@ -1,4 +1,5 @@
 // The Settings app's commands and expectations of the scenario language.
+#include "sim/platform/objects.hpp"
 #include "sim/platform/spawn.hpp"
 #include "sim/script/script.hpp"
 #include "sim/settings/app.hpp"
@@ -190,8 +191,8 @@ void expectSpawned(const Line& line) {
     std::vector<std::string> expected;
     for (size_t i = 2; i < line.tokens.size(); ++i) expected.push_back(string(line, i, usage));
     if (expected.empty()) fail(std::string("usage: ") + usage);
-    if (settings::spawns().empty()) fail("expected a spawn of " + joined(expected) + ", found no spawn");
-    const settings::Spawn& spawn = settings::spawns().back();
+    if (spawns().empty()) fail("expected a spawn of " + joined(expected) + ", found no spawn");
+    const Spawn& spawn = spawns().back();
     std::vector<std::string> found = {spawn.path};
     found.insert(found.end(), spawn.arguments.begin(), spawn.arguments.end());
     if (found != expected) fail("expected a spawn of " + joined(expected) + ", found " + joined(found));
@@ -246,7 +247,7 @@ void runSettingsLine(const Line& line) {
         if (line.tokens.size() == 2 && word(line, 1, usage) == "missing") return settings::replaceBanner(std::nullopt);
         expectCount(line, 4, usage);
         if (word(line, 2, usage) != "x") fail(std::string("usage: ") + usage);
-        settings::PixelSize size{side(word(line, 1, usage), usage), side(word(line, 3, usage), usage)};
+        ui::PixelSize size{side(word(line, 1, usage), usage), side(word(line, 3, usage), usage)};
         if (double(size.width) * size.height > kMaxBannerPixels) fail("a banner has at most 16 million pixels");
         settings::replaceBanner(size);
         return;

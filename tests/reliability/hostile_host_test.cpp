@@ -6,8 +6,10 @@
 
 #include "objc/class_builder.hpp"
 #include "sim/platform/call_log.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/runtime_services.hpp"
+#include "sim/uikit/collection_view.hpp"
 #include "sim/uikit/uikit.hpp"
 #include "tweak/host.hpp"
 
@@ -202,7 +204,7 @@ TEST_F(HostileHost, CellsThatDoNotAnswerTitlePassEveryTouchOn) {
 }
 
 TEST_F(HostileHost, AnEmptyLibraryGivesEmptyListsAndTouchesOnNothing) {
-    sim::music::takeTouchCounts();
+    sim::ui::takeTouchCounts();
     sim::music::openPlaylist("Nothing");
     sim::music::openPicker();
     sim::music::tapEmpty();
@@ -215,7 +217,7 @@ TEST_F(HostileHost, AnEmptyLibraryGivesEmptyListsAndTouchesOnNothing) {
     EXPECT_FALSE(tweakState.pendingDuplicateTap);
     EXPECT_FALSE(sim::ui::alertOnScreen());
     // Both touch ends on no row reach the app's own handling.
-    EXPECT_EQ(sim::music::takeTouchCounts().ended, 2);
+    EXPECT_EQ(sim::ui::takeTouchCounts().ended, 2);
 }
 
 TEST_F(HostileHost, AHundredThousandSongsAreGuardedAndDimmedAsTen) {

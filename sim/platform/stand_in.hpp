@@ -1,0 +1,172 @@
+// The one way to make a stand-in class. A declaration names the class and its superclass, the C++
+// state of each instance and the methods, as C++ functions; it joins the catalogue of its framework
+// or app, which defines its classes when that starts. The declaration owns the state (made at first
+// use, destroyed by the dealloc that it adds), the thread rule and the registration:
+//
+//   void transportLayoutSubviews(id self, SEL cmd) { ... }
+//   const StandIn<> kTransportButton{musicClasses, "MPUHalfTintedTransportButton", "UIView",
+//                                    {method<transportLayoutSubviews>("layoutSubviews")}};
+//
+// Without a superclass a declaration adds its methods to a class that exists, as a category does.
+#pragma once
+
+#include "objc/class_builder.hpp"
+#include "sim/platform/gnu_runtime.hpp"
+#include "sim/platform/run_loop.hpp"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Names of stand-in classes that a launch does not define (an app of another release, without them).
+using ClassNames = std::set<std::string>;
+
+// Where a class's methods may run. UIKit's run on the main thread only, as the platform's main
+// thread checker enforces it: a call from any other thread, deallocation included, ends the run
+// with `UIKit used off the main thread: -[Class selector]`, and so does a weak reference to one of
+// its objects copied or loaded there (weak_references.hpp).
+enum class Threads { ofCatalogue, main, any };
+
+[[noreturn]] void reportOffMainThread(id self, SEL cmd, bool classMethod);
+
+template <auto fn, bool classMethod> struct OnMainThread;
+template <class R, class Self, class... Args, R (*fn)(Self, SEL, Args...), bool classMethod>
+struct OnMainThread<fn, classMethod> {
+    static R call(Self self, SEL cmd, Args... args) {
+        if (!onMainThread()) reportOffMainThread(reinterpret_cast<id>(self), cmd, classMethod);
+        return fn(self, cmd, args...);
+    }
+};
+
+// A method of a stand-in: `fn` takes the receiver, the selector and the method's arguments, and
+// gives the method's type encoding.
+struct MethodRow {
+    const char* selector;
+    bool classMethod;
+    IMP implementation;
+    IMP onMainThreadOnly;
+    const char* types;
+};
+template <auto fn> MethodRow method(const char* selector) {
+    return {selector, false, reinterpret_cast<IMP>(fn), reinterpret_cast<IMP>(OnMainThread<fn, false>::call),
+            objc::encodingOf<fn>()};
+}
+template <auto fn> MethodRow classMethod(const char* selector) {
+    return {selector, true, reinterpret_cast<IMP>(fn), reinterpret_cast<IMP>(OnMainThread<fn, true>::call),
+            objc::encodingOf<fn>()};
+}
+
+class StandInClass;
+
+// The stand-ins of one framework or app. Constant-initialised, so that declarations in any source
+// file can join it while static objects are made.
+class Catalogue {
+public:
+    constexpr explicit Catalogue(Threads threads) : threads_(threads) {}
+    // Defines each class that does not exist yet, unless it is left out or its superclass is missing;
+    // a superclass of the same catalogue comes first.
+    void define(const ClassNames& leftOut = {});
+    std::vector<std::string> classNames() const;
+
+private:
+    friend class StandInClass;
+    Class defineNamed(const char* name, const ClassNames& leftOut);
+    Threads threads_;
+    StandInClass* first_ = nullptr;
+    StandInClass* last_ = nullptr;
+};
+
+// Every class that a catalogue defined, so that a process that ends can take back what was added.
+const std::vector<Class>& definedClasses();
+
+// The C++ state of the instances of a stand-in declared with State. A State type belongs to one
+// class, or to sibling classes that keep it at the same place (the Music app's cells); an instance
+// of a subclass (the product's own included) finds it there too.
+template <class State> struct StateSlot {
+    static inline ptrdiff_t offset = -1;
+    static inline Class owner = nullptr;
+    static inline std::vector<ptrdiff_t> objectIvars;
+};
+
+// The state of `self`, made on first use.
+template <class State> State& state(id self) {
+    State*& made = *reinterpret_cast<State**>(reinterpret_cast<char*>(self) + StateSlot<State>::offset);
+    if (made == nullptr) made = new State();
+    return *made;
+}
+
+template <class State> void destroyState(id self, SEL cmd) {
+    State*& made = *reinterpret_cast<State**>(reinterpret_cast<char*>(self) + StateSlot<State>::offset);
+    delete made;
+    made = nullptr;
+    for (ptrdiff_t offset : StateSlot<State>::objectIvars)
+        objc::Object(*reinterpret_cast<id*>(reinterpret_cast<char*>(self) + offset)).release();
+    objc::sendSuper<void>(self, class_getSuperclass(StateSlot<State>::owner), cmd);
+}
+
+// Ends the run unless `cls` keeps its state as its sibling does, under the same superclass.
+void requireSameState(Class cls, Class sibling, bool samePlace);
+
+class StandInClass {
+public:
+    StandInClass(const StandInClass&) = delete;
+    StandInClass& operator=(const StandInClass&) = delete;
+
+protected:
+    // What a declaration with state adds: the slot's instance variable, its dealloc, and the binding
+    // of StateSlot once the class exists.
+    struct StateRows {
+        MethodRow dealloc;
+        void (*bind)(Class cls, const std::string& stateIvar, const std::vector<const char*>& objectIvars);
+    };
+    StandInClass(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
+                 Threads threads, const StateRows* state, std::vector<const char*> objectIvars);
+
+private:
+    friend class Catalogue;
+    Class define(Catalogue& catalogue, const ClassNames& leftOut);
+    void addMethods(Class cls, bool onMainThreadOnly) const;
+
+    const char* name_;
+    const char* superclass_;
+    std::vector<MethodRow> methods_;
+    Threads threads_;
+    const StateRows* state_;
+    std::string stateIvar_;
+    std::vector<const char*> objectIvars_;
+    StandInClass* next_ = nullptr;
+};
+
+template <class State = void> class StandIn : public StandInClass {
+public:
+    // `objectIvars` are instance variables of type id that the platform's class declares for its
+    // subclasses (PSListController's _specifiers): the class releases what they hold when it goes.
+    StandIn(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
+            Threads threads = Threads::ofCatalogue, std::vector<const char*> objectIvars = {})
+        : StandInClass(catalogue, name, superclass, std::move(methods), threads, &kRows, std::move(objectIvars)) {}
+
+private:
+    static void bind(Class cls, const std::string& stateIvar, const std::vector<const char*>& objectIvars) {
+        ptrdiff_t offset = ivar_getOffset(class_getInstanceVariable(cls, stateIvar.c_str()));
+        if (Class sibling = StateSlot<State>::owner) {
+            requireSameState(cls, sibling, offset == StateSlot<State>::offset && objectIvars.empty());
+            return;
+        }
+        StateSlot<State>::owner = cls;
+        StateSlot<State>::offset = offset;
+        for (const char* name : objectIvars)
+            StateSlot<State>::objectIvars.push_back(ivar_getOffset(class_getInstanceVariable(cls, name)));
+    }
+    static inline const StateRows kRows{method<destroyState<State>>("dealloc"), bind};
+};
+
+template <> class StandIn<void> : public StandInClass {
+public:
+    StandIn(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
+            Threads threads = Threads::ofCatalogue)
+        : StandInClass(catalogue, name, superclass, std::move(methods), threads, nullptr, {}) {}
+};
+
+} // namespace sim

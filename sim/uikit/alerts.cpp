@@ -1,0 +1,107 @@
+// UIKit's alerts (UIAlertController, UIAlertAction), and the user's press of one of their buttons.
+#include "sim/platform/objects.hpp"
+#include "sim/platform/run_loop.hpp"
+#include "sim/uikit/uikit.hpp"
+#include "sim/uikit/views.hpp"
+
+namespace sim::ui {
+
+namespace {
+
+using NS::String;
+using objc::sel;
+
+struct ActionState {
+    Ref<String> title;
+    NSInteger style = 0;
+    std::optional<KeptBlock<UI::ActionHandler>> handler;
+};
+ActionState& action(id self) { return state<ActionState>(self); }
+
+id actionWithTitle(id cls, SEL, id title, NSInteger style, UI::ActionHandler handler) {
+    Object made(Object(cls).send<id>(sel<"new">()));
+    ActionState& kept = action(made.raw);
+    kept.title = copyOf(String(title));
+    kept.style = style;
+    kept.handler.emplace(handler);
+    return made.autorelease();
+}
+id actionTitle(id self, SEL) { return action(self).title.get().raw; }
+NSInteger actionStyle(id self, SEL) { return action(self).style; }
+
+const StandIn<ActionState> kUIAlertAction{classes, "UIAlertAction", "NSObject",
+                                          {classMethod<actionWithTitle>("actionWithTitle:style:handler:"),
+                                           method<actionTitle>("title"),
+                                           method<actionStyle>("style")}};
+
+struct AlertState {
+    Ref<String> title;
+    Ref<String> message;
+    NSInteger preferredStyle = 0;
+    std::vector<Ref<Object>> actions;
+    Ref<Object> preferred;
+};
+AlertState& alert(id self) { return state<AlertState>(self); }
+
+id alertWithTitle(id cls, SEL, id title, id message, NSInteger style) {
+    Object made(Object(cls).send<id>(sel<"new">()));
+    AlertState& kept = alert(made.raw);
+    kept.title = copyOf(String(title));
+    kept.message = copyOf(String(message));
+    kept.preferredStyle = style;
+    return made.autorelease();
+}
+id alertTitle(id self, SEL) { return alert(self).title.get().raw; }
+id alertMessage(id self, SEL) { return alert(self).message.get().raw; }
+NSInteger alertPreferredStyle(id self, SEL) { return alert(self).preferredStyle; }
+void alertAddAction(id self, SEL, id added) {
+    if (added) alert(self).actions.push_back(Ref<Object>::retain(Object(added)));
+}
+id alertActions(id self, SEL) { return autoreleasedArray(alert(self).actions); }
+id alertPreferredAction(id self, SEL) { return alert(self).preferred.get().raw; }
+void alertSetPreferredAction(id self, SEL, id preferred) { alert(self).preferred = Ref<Object>::retain(Object(preferred)); }
+
+const StandIn<AlertState> kUIAlertController{classes, "UIAlertController", "UIViewController",
+                                             {classMethod<alertWithTitle>("alertControllerWithTitle:message:preferredStyle:"),
+                                              method<alertTitle>("title"),
+                                              method<alertMessage>("message"),
+                                              method<alertPreferredStyle>("preferredStyle"),
+                                              method<alertAddAction>("addAction:"),
+                                              method<alertActions>("actions"),
+                                              method<alertPreferredAction>("preferredAction"),
+                                              method<alertSetPreferredAction>("setPreferredAction:")}};
+
+} // namespace
+
+UI::AlertController alertOnScreen() {
+    Object top(topPresentation());
+    if (!top.isKindOfClass(objc::lookUpClass("UIAlertController"))) return UI::AlertController();
+    return UI::AlertController(top.raw);
+}
+
+AlertContent contentOf(UI::AlertController shown) {
+    const AlertState& kept = alert(shown.raw);
+    AlertContent content{text(kept.title.get()), text(kept.message.get()), kept.preferredStyle, {}, {}};
+    for (const auto& entry : kept.actions)
+        content.buttons.push_back({text(action(entry.get().raw).title.get()).value_or(""), action(entry.get().raw).style});
+    if (kept.preferred) content.preferred = text(action(kept.preferred.get().raw).title.get());
+    return content;
+}
+
+// The user presses once the alert is up; it goes, animated, and the button's handler runs after.
+bool pressAlertButton(const std::string& title) {
+    settle();
+    UI::AlertController shown = alertOnScreen();
+    if (!shown) return false;
+    for (const auto& entry : alert(shown.raw).actions) {
+        if (text(action(entry.get().raw).title.get()) != title) continue;
+        dismiss(shown.raw, true, [pressed = entry] {
+            if (UI::ActionHandler handler = action(pressed.get().raw).handler->get()) handler(pressed.get().raw);
+        });
+        settle();
+        return true;
+    }
+    return false;
+}
+
+} // namespace sim::ui

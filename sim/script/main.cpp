@@ -4,8 +4,7 @@
 #include "sim/device_core/loader.hpp"
 #include "sim/device_core/package.hpp"
 #include "sim/platform/root.hpp"
-#include "sim/platform/run_loop.hpp"
-#include "sim/script/runner.hpp"
+#include "sim/script/commands.hpp"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,8 +23,7 @@ bool runFile(const std::string& file) {
         return false;
     }
     NS::AutoreleasePool pool;
-    sim::resetMusicScript();
-    sim::resetSettingsApp();
+    sim::startScript();
     std::cout << "== " << file << '\n';
     std::string text;
     int number = 0;
@@ -36,10 +34,7 @@ bool runFile(const std::string& file) {
             sim::Line line = sim::tokenize(file, number, text);
             if (line.tokens.empty()) continue;
             std::cout << "> " << text.substr(0, text.find_last_not_of(" \t\r") + 1) << '\n';
-            if (sim::isSettingsLine(line)) sim::runSettingsLine(line);
-            else sim::runMusicLine(line);
-            // The user acts again once the screen has settled.
-            sim::settle();
+            sim::runLine(line);
         } catch (const std::exception& error) {
             std::cout.flush();
             std::cerr << file << ':' << number << ": " << error.what() << '\n';
@@ -47,7 +42,7 @@ bool runFile(const std::string& file) {
         }
     }
     try {
-        sim::endMusicScript();
+        sim::endScript();
     } catch (const std::exception& error) {
         std::cerr << file << ": at the end: " << error.what() << '\n';
         passed = false;
@@ -86,7 +81,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
-        std::cout << sim::scriptHelp();
+        sim::printHelp(std::cout);
         return 0;
     }
     int first = 1;

@@ -22,7 +22,6 @@ struct CellState {
     Ref<String> title;
 };
 
-id cellTitle(id self, SEL) { return state<CellState>(self).title.get().raw; }
 // One implementation per cell class, so that the log tells which class's layout ran.
 template <objc::Name cellClass> void cellLayoutSubviews(id self, SEL cmd) { logCall(cellClass.text, "layoutSubviews", self, cmd); }
 void cellOwnSetIsDisabled(id self, SEL cmd, BOOL disabled) {
@@ -30,7 +29,7 @@ void cellOwnSetIsDisabled(id self, SEL cmd, BOOL disabled) {
 }
 
 template <objc::Name cellClass> std::vector<MethodRow> cellMethods() {
-    return {method<cellTitle>("title"), method<cellLayoutSubviews<cellClass>>("layoutSubviews")};
+    return {getter<&CellState::title>("title"), method<cellLayoutSubviews<cellClass>>("layoutSubviews")};
 }
 
 const StandIn<CellState> kSongCell{classes, "Music.SongCell", "UICollectionViewCell", cellMethods<"Music.SongCell">()};
@@ -47,11 +46,10 @@ struct HeaderState {
     Ref<String> titleText;
 };
 
-id headerTitleText(id self, SEL) { return state<HeaderState>(self).titleText.get().raw; }
 void headerLayoutSubviews(id self, SEL cmd) { logCall("Music.PlaylistDetailHeaderLockupView", "layoutSubviews", self, cmd); }
 
 const StandIn<HeaderState> kHeader{classes, "Music.PlaylistDetailHeaderLockupView", "UIView",
-                                   {method<headerTitleText>("titleText"), method<headerLayoutSubviews>("layoutSubviews")}};
+                                   {getter<&HeaderState::titleText>("titleText"), method<headerLayoutSubviews>("layoutSubviews")}};
 
 // ---- the add-music picker: a navigation controller; each of its three ways out closes it ----
 
@@ -76,14 +74,13 @@ struct ContextState {
     Ref<UI::StackView> titleStack;
 };
 
-id contextTitleStack(id self, SEL) { return state<ContextState>(self).titleStack.get().raw; }
 void contextViewWillAppear(id self, SEL cmd, BOOL animated) {
     logCall("Music.ContextActionHeaderViewController", "viewWillAppear:", self, cmd, {animated});
     objc::sendSuper<void>(self, objc::lookUpClass("UIViewController"), cmd, animated);
 }
 
 const StandIn<ContextState> kContextHeader{classes, "Music.ContextActionHeaderViewController", "UIViewController",
-                                           {method<contextTitleStack>("titleStack"),
+                                           {getter<&ContextState::titleStack>("titleStack"),
                                             method<contextViewWillAppear>("viewWillAppear:")}};
 
 const StandIn<> kPlaylistPicker{classes, "Music.PlaylistPickerViewController", "UIViewController", {}};
@@ -94,11 +91,10 @@ struct MarqueeState {
     Ref<UI::View> content;
 };
 
-id marqueeViewForContentSize(id self, SEL) { return state<MarqueeState>(self).content.get().raw; }
 void marqueeLayoutSubviews(id self, SEL cmd) { logCall("MPUMarqueeView", "layoutSubviews", self, cmd); }
 
 const StandIn<MarqueeState> kMarquee{classes, "MPUMarqueeView", "UIView",
-                                     {method<marqueeViewForContentSize>("viewForContentSize"),
+                                     {getter<&MarqueeState::content>("viewForContentSize"),
                                       method<marqueeLayoutSubviews>("layoutSubviews")}};
 
 // The app's own layout of the transport button makes it interactive, which the tweak undoes after it.

@@ -97,6 +97,32 @@ template <class State> State& state(id self) {
     return *made;
 }
 
+// A property kept in a field of the state, read by `getter` and written by `setter`. An object
+// field (a Ref) retains what it is given, or keeps a copy with `copyingSetter`, as UIKit keeps texts;
+// any other field is a plain value (BOOL, CGFloat, CGRect, an id not retained).
+template <class T> struct FieldAccess {
+    using Value = T;
+    static T get(const T& field) { return field; }
+    static void set(T& field, T value) { field = value; }
+};
+template <class T> struct FieldAccess<objc::Ref<T>> {
+    using Value = id;
+    static id get(const objc::Ref<T>& field) { return field.get().raw; }
+    static void set(objc::Ref<T>& field, id value) { field = objc::Ref<T>::retain(T(value)); }
+};
+template <auto field> struct Field;
+template <class State, class T, T State::*field> struct Field<field> {
+    using Access = FieldAccess<T>;
+    static typename Access::Value get(id self, SEL) { return Access::get(state<State>(self).*field); }
+    static void set(id self, SEL, typename Access::Value value) { Access::set(state<State>(self).*field, value); }
+    static void setCopy(id self, SEL, id value) {
+        state<State>(self).*field = T::adopt(objc::send<decltype(T().get())>(value, objc::sel<"copy">()));
+    }
+};
+template <auto field> MethodRow getter(const char* selector) { return method<Field<field>::get>(selector); }
+template <auto field> MethodRow setter(const char* selector) { return method<Field<field>::set>(selector); }
+template <auto field> MethodRow copyingSetter(const char* selector) { return method<Field<field>::setCopy>(selector); }
+
 template <class State> void destroyState(id self, SEL cmd) {
     State*& made = *reinterpret_cast<State**>(reinterpret_cast<char*>(self) + StateSlot<State>::offset);
     delete made;

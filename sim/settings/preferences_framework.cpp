@@ -65,12 +65,11 @@ id specifierPropertyForKey(id self, SEL, id key) {
 void specifierSetPropertyForKey(id self, SEL, id value, id key) {
     NS::MutableDictionary(state<SpecifierState>(self).properties.get().raw).setObjectForKey(Object(value), NS::String(key));
 }
-id specifierTarget(id self, SEL) { return state<SpecifierState>(self).target; }
 
 const StandIn<SpecifierState> kPSSpecifier{classes, "PSSpecifier", "NSObject",
                                            {method<specifierPropertyForKey>("propertyForKey:"),
                                             method<specifierSetPropertyForKey>("setProperty:forKey:"),
-                                            method<specifierTarget>("target")}};
+                                            getter<&SpecifierState::target>("target")}};
 
 // ---- PSListController ----
 
@@ -127,7 +126,6 @@ id listControllerLoadSpecifiers(id self, SEL, id name, id target) {
 
 // What the product's subclass keeps in _specifiers.
 id listControllerSpecifiers(id self, SEL) { return *objc::ivarOf<id>(Object(self), "_specifiers"); }
-id listControllerTable(id self, SEL) { return listState(self).table.get().raw; }
 
 // A UITableView as wide as the screen.
 void listControllerLoadView(id self, SEL) {
@@ -212,7 +210,7 @@ const StandIn<ListState> kPSListController{
      method<listControllerBundle>("bundle"),
      method<listControllerLoadSpecifiers>("loadSpecifiersFromPlistName:target:"),
      method<listControllerLoadSpecifiersFromBundle>("loadSpecifiersFromPlistName:target:bundle:"),
-     method<listControllerTable>("table"),
+     getter<&ListState::table>("table"),
      method<listControllerLoadView>("loadView"),
      method<listControllerViewWillAppear>("viewWillAppear:"),
      method<listControllerSetPreferenceValue>("setPreferenceValue:specifier:"),
@@ -251,7 +249,6 @@ id switchCellInit(id self, SEL selector, NSInteger style, id reuseIdentifier, id
     UI::View(self).addSubview(control);
     return self;
 }
-id switchCellControl(id self, SEL) { return state<SwitchCellState>(self).control.get().raw; }
 void switchCellSetValue(id self, SEL, id value) {
     state<SwitchCellState>(self).control->send(sel<"setOn:">(), NS::boolValue(Object(value)));
 }
@@ -264,7 +261,7 @@ void switchCellControlChanged(id self, SEL, id control) {
 
 const StandIn<SwitchCellState> kPSSwitchTableCell{classes, "PSSwitchTableCell", "PSTableCell",
                                                   {method<switchCellInit>("initWithStyle:reuseIdentifier:specifier:"),
-                                                   method<switchCellControl>("control"),
+                                                   getter<&SwitchCellState::control>("control"),
                                                    method<switchCellSetValue>("setValue:"),
                                                    method<switchCellControlChanged>("controlChanged:")}};
 

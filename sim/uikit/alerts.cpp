@@ -26,13 +26,11 @@ id actionWithTitle(id cls, SEL, id title, NSInteger style, UI::ActionHandler han
     kept.handler.emplace(handler);
     return made.autorelease();
 }
-id actionTitle(id self, SEL) { return action(self).title.get().raw; }
-NSInteger actionStyle(id self, SEL) { return action(self).style; }
 
 const StandIn<ActionState> kUIAlertAction{classes, "UIAlertAction", "NSObject",
                                           {classMethod<actionWithTitle>("actionWithTitle:style:handler:"),
-                                           method<actionTitle>("title"),
-                                           method<actionStyle>("style")}};
+                                           getter<&ActionState::title>("title"),
+                                           getter<&ActionState::style>("style")}};
 
 struct AlertState {
     Ref<String> title;
@@ -51,25 +49,20 @@ id alertWithTitle(id cls, SEL, id title, id message, NSInteger style) {
     kept.preferredStyle = style;
     return made.autorelease();
 }
-id alertTitle(id self, SEL) { return alert(self).title.get().raw; }
-id alertMessage(id self, SEL) { return alert(self).message.get().raw; }
-NSInteger alertPreferredStyle(id self, SEL) { return alert(self).preferredStyle; }
 void alertAddAction(id self, SEL, id added) {
     if (added) alert(self).actions.push_back(Ref<Object>::retain(Object(added)));
 }
 id alertActions(id self, SEL) { return autoreleasedArray(alert(self).actions); }
-id alertPreferredAction(id self, SEL) { return alert(self).preferred.get().raw; }
-void alertSetPreferredAction(id self, SEL, id preferred) { alert(self).preferred = Ref<Object>::retain(Object(preferred)); }
 
 const StandIn<AlertState> kUIAlertController{classes, "UIAlertController", "UIViewController",
                                              {classMethod<alertWithTitle>("alertControllerWithTitle:message:preferredStyle:"),
-                                              method<alertTitle>("title"),
-                                              method<alertMessage>("message"),
-                                              method<alertPreferredStyle>("preferredStyle"),
+                                              getter<&AlertState::title>("title"),
+                                              getter<&AlertState::message>("message"),
+                                              getter<&AlertState::preferredStyle>("preferredStyle"),
                                               method<alertAddAction>("addAction:"),
                                               method<alertActions>("actions"),
-                                              method<alertPreferredAction>("preferredAction"),
-                                              method<alertSetPreferredAction>("setPreferredAction:")}};
+                                              getter<&AlertState::preferred>("preferredAction"),
+                                              setter<&AlertState::preferred>("setPreferredAction:")}};
 
 } // namespace
 

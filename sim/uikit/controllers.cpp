@@ -30,14 +30,11 @@ id controllerView(id self, SEL) { return viewOf(self); }
 BOOL controllerIsViewLoaded(id self, SEL) { return bool(controller(self).view); }
 void controllerLifecycle(id, SEL) {}
 void controllerAppearance(id, SEL, BOOL) {}
-id controllerTitle(id self, SEL) { return controller(self).title.get().raw; }
-void controllerSetTitle(id self, SEL, id title) { controller(self).title = copyOf(String(title)); }
 id controllerNavigationItem(id self, SEL) {
     auto& item = controller(self).navigationItem;
     if (!item) item = make<Object>("UINavigationItem");
     return item.get().raw;
 }
-id controllerParent(id self, SEL) { return controller(self).parent; }
 void controllerAddChild(id self, SEL, id child) {
     if (child == nullptr || controller(child).parent == self) return;
     Object(child).send(sel<"removeFromParentViewController">());
@@ -53,8 +50,6 @@ void controllerRemoveFromParent(id self, SEL) {
     Ref<UI::ViewController> kept = std::move(*found);
     siblings.erase(found);
 }
-BOOL controllerDefinesContext(id self, SEL) { return controller(self).definesPresentationContext; }
-void controllerSetDefinesContext(id self, SEL, BOOL defines) { controller(self).definesPresentationContext = defines; }
 
 const StandIn<ControllerState> kUIViewController{
     classes, "UIViewController", "UIResponder",
@@ -67,14 +62,14 @@ const StandIn<ControllerState> kUIViewController{
      method<controllerAppearance>("viewDidAppear:"),
      method<controllerAppearance>("viewWillDisappear:"),
      method<controllerAppearance>("viewDidDisappear:"),
-     method<controllerTitle>("title"),
-     method<controllerSetTitle>("setTitle:"),
+     getter<&ControllerState::title>("title"),
+     copyingSetter<&ControllerState::title>("setTitle:"),
      method<controllerNavigationItem>("navigationItem"),
-     method<controllerParent>("parentViewController"),
+     getter<&ControllerState::parent>("parentViewController"),
      method<controllerAddChild>("addChildViewController:"),
      method<controllerRemoveFromParent>("removeFromParentViewController"),
-     method<controllerDefinesContext>("definesPresentationContext"),
-     method<controllerSetDefinesContext>("setDefinesPresentationContext:")}};
+     getter<&ControllerState::definesPresentationContext>("definesPresentationContext"),
+     setter<&ControllerState::definesPresentationContext>("setDefinesPresentationContext:")}};
 
 // ---- UINavigationController: its root is its child, whose view fills its own ----
 
@@ -107,18 +102,11 @@ struct NavigationItemState {
     Ref<Object> rightBarButtonItem;
 };
 
-id navigationItemTitle(id self, SEL) { return state<NavigationItemState>(self).title.get().raw; }
-void navigationItemSetTitle(id self, SEL, id title) { state<NavigationItemState>(self).title = copyOf(String(title)); }
-id navigationItemRight(id self, SEL) { return state<NavigationItemState>(self).rightBarButtonItem.get().raw; }
-void navigationItemSetRight(id self, SEL, id item) {
-    state<NavigationItemState>(self).rightBarButtonItem = Ref<Object>::retain(Object(item));
-}
-
 const StandIn<NavigationItemState> kUINavigationItem{classes, "UINavigationItem", "NSObject",
-                                                     {method<navigationItemTitle>("title"),
-                                                      method<navigationItemSetTitle>("setTitle:"),
-                                                      method<navigationItemRight>("rightBarButtonItem"),
-                                                      method<navigationItemSetRight>("setRightBarButtonItem:")}};
+                                                     {getter<&NavigationItemState::title>("title"),
+                                                      copyingSetter<&NavigationItemState::title>("setTitle:"),
+                                                      getter<&NavigationItemState::rightBarButtonItem>("rightBarButtonItem"),
+                                                      setter<&NavigationItemState::rightBarButtonItem>("setRightBarButtonItem:")}};
 
 struct BarButtonItemState {
     Ref<Object> title;
@@ -132,17 +120,13 @@ id barButtonItemInit(id self, SEL, id title, NSInteger style, id target, SEL act
     state<BarButtonItemState>(self) = {Ref<Object>::retain(Object(title)), style, target, action};
     return self;
 }
-id barButtonItemTitle(id self, SEL) { return state<BarButtonItemState>(self).title.get().raw; }
-NSInteger barButtonItemStyle(id self, SEL) { return state<BarButtonItemState>(self).style; }
-id barButtonItemTarget(id self, SEL) { return state<BarButtonItemState>(self).target; }
-SEL barButtonItemAction(id self, SEL) { return state<BarButtonItemState>(self).action; }
 
 const StandIn<BarButtonItemState> kUIBarButtonItem{classes, "UIBarButtonItem", "NSObject",
                                                    {method<barButtonItemInit>("initWithTitle:style:target:action:"),
-                                                    method<barButtonItemTitle>("title"),
-                                                    method<barButtonItemStyle>("style"),
-                                                    method<barButtonItemTarget>("target"),
-                                                    method<barButtonItemAction>("action")}};
+                                                    getter<&BarButtonItemState::title>("title"),
+                                                    getter<&BarButtonItemState::style>("style"),
+                                                    getter<&BarButtonItemState::target>("target"),
+                                                    getter<&BarButtonItemState::action>("action")}};
 
 } // namespace
 

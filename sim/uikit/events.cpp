@@ -17,18 +17,15 @@ struct TouchState {
 
 // The point the touch was made or moved to, in the view it began in.
 CGPoint touchLocationInView(id self, SEL, id) { return state<TouchState>(self).point; }
-id touchView(id self, SEL) { return state<TouchState>(self).view.get().raw; }
 
 const StandIn<TouchState> kUITouch{classes, "UITouch", "NSObject",
-                                   {method<touchLocationInView>("locationInView:"), method<touchView>("view")}};
+                                   {method<touchLocationInView>("locationInView:"), getter<&TouchState::view>("view")}};
 
 struct EventState {
     Ref<NS::Set> touches;
 };
 
-id eventAllTouches(id self, SEL) { return state<EventState>(self).touches.get().raw; }
-
-const StandIn<EventState> kUIEvent{classes, "UIEvent", "NSObject", {method<eventAllTouches>("allTouches")}};
+const StandIn<EventState> kUIEvent{classes, "UIEvent", "NSObject", {getter<&EventState::touches>("allTouches")}};
 
 id indexPathForItem(id cls, SEL, NSInteger item, NSInteger section) {
     NSUInteger indexes[2] = {NSUInteger(section), NSUInteger(item)};

@@ -71,15 +71,13 @@ id fontSystem(id cls, SEL, CGFloat size) { return fontWithNameSize(cls, nullptr,
 id fontBoldSystem(id cls, SEL, CGFloat size) {
     return fontWithNameSize(cls, nullptr, NS::literal<".SFUIText-Semibold">().raw, size);
 }
-id fontName(id self, SEL) { return state<FontState>(self).name.get().raw; }
-CGFloat fontPointSize(id self, SEL) { return state<FontState>(self).size; }
 
 const StandIn<FontState> kUIFont{classes, "UIFont", "NSObject",
                                  {classMethod<fontWithNameSize>("fontWithName:size:"),
                                   classMethod<fontSystem>("systemFontOfSize:"),
                                   classMethod<fontBoldSystem>("boldSystemFontOfSize:"),
-                                  method<fontName>("fontName"),
-                                  method<fontPointSize>("pointSize")},
+                                  getter<&FontState::name>("fontName"),
+                                  getter<&FontState::size>("pointSize")},
                                  Threads::any};
 
 // ---- UIImage ----
@@ -101,11 +99,10 @@ id imageInitWithContentsOfFile(id self, SEL, id path) {
     state<ImageState>(self).size = CGSize{CGFloat(pixels->width), CGFloat(pixels->height)};
     return self;
 }
-CGSize imageSize(id self, SEL) { return state<ImageState>(self).size; }
 
 const StandIn<ImageState> kUIImage{classes, "UIImage", "NSObject",
                                    {method<imageInitWithContentsOfFile>("initWithContentsOfFile:"),
-                                    method<imageSize>("size")},
+                                    getter<&ImageState::size>("size")},
                                    Threads::any};
 
 } // namespace

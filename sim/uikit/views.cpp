@@ -29,17 +29,7 @@ id viewInitWithFrame(id self, SEL, CGRect frame) {
     return self;
 }
 id viewInit(id self, SEL) { return Object(self).send<id>(sel<"initWithFrame:">(), CGRect{}); }
-CGRect viewFrame(id self, SEL) { return view(self).frame; }
-void viewSetFrame(id self, SEL, CGRect frame) { view(self).frame = frame; }
 CGRect viewBounds(id self, SEL) { return CGRect{{0, 0}, view(self).frame.size}; }
-CGFloat viewAlpha(id self, SEL) { return view(self).alpha; }
-void viewSetAlpha(id self, SEL, CGFloat alpha) { view(self).alpha = alpha; }
-BOOL viewInteractive(id self, SEL) { return view(self).interactive; }
-void viewSetInteractive(id self, SEL, BOOL enabled) { view(self).interactive = enabled; }
-BOOL viewHidden(id self, SEL) { return view(self).hidden; }
-void viewSetHidden(id self, SEL, BOOL hidden) { view(self).hidden = hidden; }
-NSUInteger viewAutoresizingMask(id self, SEL) { return view(self).autoresizingMask; }
-void viewSetAutoresizingMask(id self, SEL, NSUInteger mask) { view(self).autoresizingMask = mask; }
 void viewRemoveFromSuperview(id self, SEL) {
     id superview = view(self).superview;
     if (superview == nullptr) return;
@@ -52,11 +42,6 @@ void viewRemoveFromSuperview(id self, SEL) {
 }
 void viewAddSubview(id self, SEL, id subview) { addSubview(self, subview); }
 id viewSubviews(id self, SEL) { return autoreleasedArray(view(self).subviews); }
-id viewSuperview(id self, SEL) { return view(self).superview; }
-id viewBackgroundColor(id self, SEL) { return view(self).backgroundColor.get().raw; }
-void viewSetBackgroundColor(id self, SEL, id color) { view(self).backgroundColor = Ref<Object>::retain(Object(color)); }
-id viewTintColor(id self, SEL) { return view(self).tintColor.get().raw; }
-void viewSetTintColor(id self, SEL, id color) { view(self).tintColor = Ref<Object>::retain(Object(color)); }
 void viewLayoutSubviews(id, SEL) {}
 void viewSetNeedsLayout(id, SEL) {}
 void viewLayoutIfNeeded(id self, SEL) { Object(self).send(sel<"layoutSubviews">()); }
@@ -71,25 +56,25 @@ id viewControllerForAncestor(id self, SEL) {
 const StandIn<ViewState> kUIView{classes, "UIView", "UIResponder",
                                  {method<viewInit>("init"),
                                   method<viewInitWithFrame>("initWithFrame:"),
-                                  method<viewFrame>("frame"),
-                                  method<viewSetFrame>("setFrame:"),
+                                  getter<&ViewState::frame>("frame"),
+                                  setter<&ViewState::frame>("setFrame:"),
                                   method<viewBounds>("bounds"),
-                                  method<viewAlpha>("alpha"),
-                                  method<viewSetAlpha>("setAlpha:"),
-                                  method<viewInteractive>("isUserInteractionEnabled"),
-                                  method<viewSetInteractive>("setUserInteractionEnabled:"),
-                                  method<viewHidden>("isHidden"),
-                                  method<viewSetHidden>("setHidden:"),
-                                  method<viewAutoresizingMask>("autoresizingMask"),
-                                  method<viewSetAutoresizingMask>("setAutoresizingMask:"),
+                                  getter<&ViewState::alpha>("alpha"),
+                                  setter<&ViewState::alpha>("setAlpha:"),
+                                  getter<&ViewState::interactive>("isUserInteractionEnabled"),
+                                  setter<&ViewState::interactive>("setUserInteractionEnabled:"),
+                                  getter<&ViewState::hidden>("isHidden"),
+                                  setter<&ViewState::hidden>("setHidden:"),
+                                  getter<&ViewState::autoresizingMask>("autoresizingMask"),
+                                  setter<&ViewState::autoresizingMask>("setAutoresizingMask:"),
                                   method<viewAddSubview>("addSubview:"),
                                   method<viewRemoveFromSuperview>("removeFromSuperview"),
                                   method<viewSubviews>("subviews"),
-                                  method<viewSuperview>("superview"),
-                                  method<viewBackgroundColor>("backgroundColor"),
-                                  method<viewSetBackgroundColor>("setBackgroundColor:"),
-                                  method<viewTintColor>("tintColor"),
-                                  method<viewSetTintColor>("setTintColor:"),
+                                  getter<&ViewState::superview>("superview"),
+                                  getter<&ViewState::backgroundColor>("backgroundColor"),
+                                  setter<&ViewState::backgroundColor>("setBackgroundColor:"),
+                                  getter<&ViewState::tintColor>("tintColor"),
+                                  setter<&ViewState::tintColor>("setTintColor:"),
                                   method<viewLayoutSubviews>("layoutSubviews"),
                                   method<viewSetNeedsLayout>("setNeedsLayout"),
                                   method<viewLayoutIfNeeded>("layoutIfNeeded"),
@@ -104,30 +89,18 @@ struct LabelState {
     Ref<Object> textColor;
     NSInteger textAlignment = 0;
 };
-LabelState& label(id self) { return state<LabelState>(self); }
-
-id labelText(id self, SEL) { return label(self).text.get().raw; }
-void labelSetText(id self, SEL, id text) { label(self).text = copyOf(String(text)); }
-NSInteger labelNumberOfLines(id self, SEL) { return label(self).numberOfLines; }
-void labelSetNumberOfLines(id self, SEL, NSInteger lines) { label(self).numberOfLines = lines; }
-id labelFont(id self, SEL) { return label(self).font.get().raw; }
-void labelSetFont(id self, SEL, id font) { label(self).font = Ref<Object>::retain(Object(font)); }
-id labelTextColor(id self, SEL) { return label(self).textColor.get().raw; }
-void labelSetTextColor(id self, SEL, id color) { label(self).textColor = Ref<Object>::retain(Object(color)); }
-NSInteger labelTextAlignment(id self, SEL) { return label(self).textAlignment; }
-void labelSetTextAlignment(id self, SEL, NSInteger alignment) { label(self).textAlignment = alignment; }
 
 const StandIn<LabelState> kUILabel{classes, "UILabel", "UIView",
-                                   {method<labelText>("text"),
-                                    method<labelSetText>("setText:"),
-                                    method<labelNumberOfLines>("numberOfLines"),
-                                    method<labelSetNumberOfLines>("setNumberOfLines:"),
-                                    method<labelFont>("font"),
-                                    method<labelSetFont>("setFont:"),
-                                    method<labelTextColor>("textColor"),
-                                    method<labelSetTextColor>("setTextColor:"),
-                                    method<labelTextAlignment>("textAlignment"),
-                                    method<labelSetTextAlignment>("setTextAlignment:")}};
+                                   {getter<&LabelState::text>("text"),
+                                    copyingSetter<&LabelState::text>("setText:"),
+                                    getter<&LabelState::numberOfLines>("numberOfLines"),
+                                    setter<&LabelState::numberOfLines>("setNumberOfLines:"),
+                                    getter<&LabelState::font>("font"),
+                                    setter<&LabelState::font>("setFont:"),
+                                    getter<&LabelState::textColor>("textColor"),
+                                    setter<&LabelState::textColor>("setTextColor:"),
+                                    getter<&LabelState::textAlignment>("textAlignment"),
+                                    setter<&LabelState::textAlignment>("setTextAlignment:")}};
 
 // ---- UIStackView ----
 
@@ -158,7 +131,6 @@ struct WindowState {
     Ref<UI::ViewController> rootViewController;
 };
 
-id windowRoot(id self, SEL) { return state<WindowState>(self).rootViewController.get().raw; }
 // The root's view fills the window, in place of the former root's.
 void windowSetRoot(id self, SEL, id root) {
     auto& kept = state<WindowState>(self).rootViewController;
@@ -169,7 +141,7 @@ void windowSetRoot(id self, SEL, id root) {
 void windowMakeKeyAndVisible(id self, SEL) { setKeyWindow(UI::Window(self)); }
 
 const StandIn<WindowState> kUIWindow{classes, "UIWindow", "UIView",
-                                     {method<windowRoot>("rootViewController"),
+                                     {getter<&WindowState::rootViewController>("rootViewController"),
                                       method<windowSetRoot>("setRootViewController:"),
                                       method<windowMakeKeyAndVisible>("makeKeyAndVisible")}};
 
@@ -180,38 +152,27 @@ struct ImageViewState {
     NSInteger contentMode = 0;
 };
 
-id imageViewImage(id self, SEL) { return state<ImageViewState>(self).image.get().raw; }
-void imageViewSetImage(id self, SEL, id image) { state<ImageViewState>(self).image = Ref<Object>::retain(Object(image)); }
-NSInteger imageViewContentMode(id self, SEL) { return state<ImageViewState>(self).contentMode; }
-void imageViewSetContentMode(id self, SEL, NSInteger mode) { state<ImageViewState>(self).contentMode = mode; }
-
 const StandIn<ImageViewState> kUIImageView{classes, "UIImageView", "UIView",
-                                           {method<imageViewImage>("image"),
-                                            method<imageViewSetImage>("setImage:"),
-                                            method<imageViewContentMode>("contentMode"),
-                                            method<imageViewSetContentMode>("setContentMode:")}};
+                                           {getter<&ImageViewState::image>("image"),
+                                            setter<&ImageViewState::image>("setImage:"),
+                                            getter<&ImageViewState::contentMode>("contentMode"),
+                                            setter<&ImageViewState::contentMode>("setContentMode:")}};
 
 struct SwitchState {
     BOOL on = NO;
     Ref<Object> onTintColor;
 };
 
-BOOL switchIsOn(id self, SEL) { return state<SwitchState>(self).on; }
-void switchSetOn(id self, SEL, BOOL on) { state<SwitchState>(self).on = on; }
-id switchOnTintColor(id self, SEL) { return state<SwitchState>(self).onTintColor.get().raw; }
-void switchSetOnTintColor(id self, SEL, id color) { state<SwitchState>(self).onTintColor = Ref<Object>::retain(Object(color)); }
-
 const StandIn<SwitchState> kUISwitch{classes, "UISwitch", "UIView",
-                                     {method<switchIsOn>("isOn"),
-                                      method<switchSetOn>("setOn:"),
-                                      method<switchOnTintColor>("onTintColor"),
-                                      method<switchSetOnTintColor>("setOnTintColor:")}};
+                                     {getter<&SwitchState::on>("isOn"),
+                                      setter<&SwitchState::on>("setOn:"),
+                                      getter<&SwitchState::onTintColor>("onTintColor"),
+                                      setter<&SwitchState::onTintColor>("setOnTintColor:")}};
 
 struct TableViewState {
     Ref<UI::View> tableHeaderView;
 };
 
-id tableViewHeader(id self, SEL) { return state<TableViewState>(self).tableHeaderView.get().raw; }
 // The header is shown as a subview.
 void tableViewSetHeader(id self, SEL, id header) {
     auto& kept = state<TableViewState>(self).tableHeaderView;
@@ -221,7 +182,7 @@ void tableViewSetHeader(id self, SEL, id header) {
 }
 
 const StandIn<TableViewState> kUITableView{classes, "UITableView", "UIView",
-                                           {method<tableViewHeader>("tableHeaderView"),
+                                           {getter<&TableViewState::tableHeaderView>("tableHeaderView"),
                                             method<tableViewSetHeader>("setTableHeaderView:")}};
 
 struct TableViewCellState {
@@ -244,15 +205,12 @@ id tableViewCellInit(id self, SEL, NSInteger style, id reuseIdentifier) {
     addSubview(self, cell.contentView.get().raw);
     return self;
 }
-NSInteger tableViewCellStyle(id self, SEL) { return state<TableViewCellState>(self).style; }
-id tableViewCellReuseIdentifier(id self, SEL) { return state<TableViewCellState>(self).reuseIdentifier.get().raw; }
-id tableViewCellContentView(id self, SEL) { return state<TableViewCellState>(self).contentView.get().raw; }
 
 const StandIn<TableViewCellState> kUITableViewCell{classes, "UITableViewCell", "UIView",
                                                    {method<tableViewCellInit>("initWithStyle:reuseIdentifier:"),
-                                                    method<tableViewCellStyle>("style"),
-                                                    method<tableViewCellReuseIdentifier>("reuseIdentifier"),
-                                                    method<tableViewCellContentView>("contentView")}};
+                                                    getter<&TableViewCellState::style>("style"),
+                                                    getter<&TableViewCellState::reuseIdentifier>("reuseIdentifier"),
+                                                    getter<&TableViewCellState::contentView>("contentView")}};
 
 } // namespace
 

@@ -16,8 +16,8 @@ using objc::Ref;
 struct ViewState {
     CGRect frame{};
     CGFloat alpha = 1.0;
-    bool interactive = true;
-    bool hidden = false;
+    BOOL interactive = YES;
+    BOOL hidden = NO;
     NSUInteger autoresizingMask = 0;
     std::vector<Ref<UI::View>> subviews;
     id superview = nullptr;  // not owned: the superview owns its subviews

@@ -21,6 +21,12 @@ struct Command {
     const char* help;
 };
 
+// A command of its words alone: the line ends there, and `action` runs.
+template <void (*action)()> void wordsAlone(Words& rest) {
+    rest.end();
+    action();
+}
+
 struct CommandGroup {
     const char* title;
     std::vector<Command> commands;

@@ -39,20 +39,10 @@ void launch(Words& words) {
     music::launch(launchOptions);
 }
 
-void relaunch(Words& words) {
-    words.end();
-    music::relaunch();
-}
-
 void openPlaylist(Words& words) {
     std::optional<std::string> name = words.textOrNone("a playlist name");
     words.end();
     music::openPlaylist(name);
-}
-
-void openPicker(Words& words) {
-    words.end();
-    music::openPicker();
 }
 
 void search(Words& words) {
@@ -62,17 +52,9 @@ void search(Words& words) {
 }
 
 void closePicker(Words& words) {
-    std::string how = words.oneOf({"done", "cancel", "finish", "silently"});
+    auto how = music::PickerClose(words.oneOf({"done", "cancel", "finish", "silently"}));
     words.end();
-    if (how == "done") music::closePicker(music::PickerClose::done);
-    else if (how == "cancel") music::closePicker(music::PickerClose::cancel);
-    else if (how == "finish") music::closePicker(music::PickerClose::finish);
-    else music::closePicker(music::PickerClose::silently);
-}
-
-void closePlaylists(Words& words) {
-    words.end();
-    music::closePlaylistPicker();
+    music::closePicker(how);
 }
 
 void actions(Words& words) {
@@ -95,25 +77,15 @@ void actions(Words& words) {
     music::showSongActions(item);
 }
 
-void addToPlaylist(Words& words) {
-    words.end();
-    music::openPlaylistPicker();
-}
-
 void marquee(Words& words) {
     if (words.nextIsQuoted()) {
         std::string text = words.text("the marquee's text");
         words.end();
         return music::layoutMarquee(music::MarqueeContent::text, text);
     }
-    std::string what = words.oneOf({"none", "image"});
+    bool image = words.oneOf({"none", "image"});
     words.end();
-    music::layoutMarquee(what == "none" ? music::MarqueeContent::noText : music::MarqueeContent::image);
-}
-
-void transport(Words& words) {
-    words.end();
-    music::layoutTransport();
+    music::layoutMarquee(image ? music::MarqueeContent::image : music::MarqueeContent::noText);
 }
 
 size_t rowShowing(const std::string& title) {
@@ -168,11 +140,6 @@ void press(Words& words) {
     transcript("  user: presses \"" + button + "\"");
     if (!ui::pressAlertButton(button))
         throw ScriptError("expected a button \"" + button + "\" on the alert, found" + (buttons.empty() ? " none" : buttons));
-}
-
-void layout(Words& words) {
-    words.end();
-    music::layoutScreen();
 }
 
 // ---- expectations ----
@@ -284,7 +251,7 @@ void expectSelected(Words& words) {
 }
 
 void expectTransport(Words& words) {
-    bool expected = words.oneOf({"yes", "no"}) == "yes";
+    bool expected = words.oneOf({"no", "yes"});
     words.end();
     bool interactive = music::transportInteractive();
     auto described = [](bool yes) { return yes ? "interactive" : "not interactive"; };
@@ -305,21 +272,21 @@ const CommandGroup kMusicCommands{
     "The Music app",
     {{"leave out class", leaveOutClass, false, "leave out class \"NAME\"", "before launch: an app of another release, without it"},
      {"launch", launch, false, "launch", "starts the Music app"},
-     {"relaunch", relaunch, false, "relaunch", "quits it and starts it again"},
+     {"relaunch", wordsAlone<music::relaunch>, false, "relaunch", "quits it and starts it again"},
      {"open playlist", openPlaylist, true, "open playlist \"Name\" | open playlist none", ""},
-     {"open picker", openPicker, true, "open picker", "the add-music picker over the playlist page"},
+     {"open picker", wordsAlone<music::openPicker>, true, "open picker", "the add-music picker over the playlist page"},
      {"search", search, true, "search \"text\"", "search results in the picker"},
      {"close picker", closePicker, true, "close picker done|cancel|finish|silently", ""},
      {"actions", actions, true, "actions ID | actions album \"Title\" | actions title \"T\"|none subtitle \"S\"|none", ""},
-     {"add to playlist", addToPlaylist, true, "add to playlist", "the playlist picker over the context actions"},
-     {"close playlists", closePlaylists, true, "close playlists", "closes the playlist picker"},
+     {"add to playlist", wordsAlone<music::openPlaylistPicker>, true, "add to playlist", "the playlist picker over the context actions"},
+     {"close playlists", wordsAlone<music::closePlaylistPicker>, true, "close playlists", "closes the playlist picker"},
      {"marquee", marquee, false, "marquee \"Text\" | marquee none | marquee image", ""},
-     {"transport", transport, false, "transport", "lays out the now-playing transport button"},
+     {"transport", wordsAlone<music::layoutTransport>, false, "transport", "lays out the now-playing transport button"},
      {"tap", tap, true, "tap \"Title\" | tap #N | tap empty", ""},
      {"drag", drag, true, "drag \"Title\" to empty", ""},
      {"touch", touch, true, "touch \"Title\" cancelled", ""},
      {"press", press, false, "press \"Button\"", "taps a button of the alert on screen"},
-     {"layout", layout, false, "layout", "a layout pass of the rows and header on screen"}}};
+     {"layout", wordsAlone<music::layoutScreen>, false, "layout", "a layout pass of the rows and header on screen"}}};
 
 const CommandGroup kMusicExpectations{
     "Expectations in the Music app",

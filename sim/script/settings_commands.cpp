@@ -111,7 +111,7 @@ void closePage(Words& words) {
 
 void flipSwitch(Words& words) {
     std::string key = words.word("a preference key");
-    bool on = words.oneOf({"on", "off"}) == "on";
+    bool on = words.oneOf({"off", "on"});
     words.end();
     settings::flipSwitch(key, on);
     transcript("  Settings: " + key + " is " + (on ? "on" : "off") + "; the notification is posted, the daemon writes later");
@@ -133,7 +133,7 @@ void expectBanner(Words& words) {
 }
 
 void expectTint(Words& words) {
-    bool byDefault = words.oneOf({"settings", "default"}) == "default";
+    bool byDefault = words.oneOf({"settings", "default"});
     words.end();
     std::optional<ui::Rgba> tint = settings::keyWindowTint();
     auto describe = [](const std::optional<ui::Rgba>& color) {
@@ -149,7 +149,7 @@ void expectTint(Words& words) {
 
 void expectSwitch(Words& words) {
     std::string key = words.word("a preference key");
-    bool on = words.oneOf({"on", "off"}) == "on";
+    bool on = words.oneOf({"off", "on"});
     words.end();
     std::optional<settings::Row> row = settings::switchRow(key);
     if (!row) throw ScriptError("no switch row on screen stores \"" + key + "\"");

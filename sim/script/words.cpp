@@ -53,11 +53,11 @@ std::string Words::word(const char* what) {
     return token.text;
 }
 
-std::string Words::oneOf(std::initializer_list<const char*> choices) {
+size_t Words::oneOf(std::initializer_list<const char*> choices) {
     std::string listed;
-    for (const char* choice : choices) {
-        if (nextIs(choice)) return take(choice).text;
-        listed += (listed.empty() ? "" : choice == *(choices.end() - 1) ? " or " : ", ") + std::string(choice);
+    for (const char* const& choice : choices) {
+        if (skip(choice)) return size_t(&choice - choices.begin());
+        listed += (listed.empty() ? "" : &choice == choices.end() - 1 ? " or " : ", ") + std::string(choice);
     }
     const Token& found = take(listed.c_str());
     throw ScriptError("expected " + listed + ", found " + describe(found));

@@ -36,8 +36,8 @@ public:
     const Token& take(const char* what);
     // A word, not in quotes.
     std::string word(const char* what);
-    // One of these words.
-    std::string oneOf(std::initializer_list<const char*> choices);
+    // Which of these words comes next, counted from 0.
+    size_t oneOf(std::initializer_list<const char*> choices);
     // A text in quotes.
     std::string text(const char* what);
     // A quoted text, or the word none.

@@ -10,9 +10,9 @@
 #include <thread>
 
 // MediaPlayer's property names, exported for the tweak, which links against them.
-extern "C" __attribute__((visibility("default"))) id MPMediaPlaylistPropertyName = nullptr;
-extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyTitle = nullptr;
-extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyAlbumTitle = nullptr;
+SIM_EXPORT id MPMediaPlaylistPropertyName = nullptr;
+SIM_EXPORT id MPMediaItemPropertyTitle = nullptr;
+SIM_EXPORT id MPMediaItemPropertyAlbumTitle = nullptr;
 
 namespace sim::media {
 

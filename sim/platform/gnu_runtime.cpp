@@ -66,4 +66,9 @@ Method ownMethod(Class cls, SEL sel) {
     return method;
 }
 
+IMP replaceOwnMethod(Class cls, SEL sel, IMP replacement) {
+    Method own = ownMethod(cls, sel);
+    return own ? method_setImplementation(own, replacement) : nullptr;
+}
+
 } // namespace sim

@@ -28,5 +28,8 @@ void removeAddedMethod(Class cls, SEL sel);
 
 // The class's own implementation of `sel`, or null when it has none (inherited or unanswered).
 Method ownMethod(Class cls, SEL sel);
+// Gives the class's own method `sel` the implementation `replacement` and returns the one it had;
+// null, and nothing changes, when the class has no method of that name of its own.
+IMP replaceOwnMethod(Class cls, SEL sel, IMP replacement);
 
 } // namespace sim

@@ -1,6 +1,7 @@
 #include "sim/platform/run_loop.hpp"
 
 #include "objc/system.hpp"
+#include "sim/platform/runtime_services.hpp"
 
 #include <Block.h>
 
@@ -10,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
 
 // libdispatch's queue object; the simulated device has only the main queue.
 struct dispatch_queue_s {};

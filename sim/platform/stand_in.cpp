@@ -22,11 +22,6 @@ void reportOffMainThread(id self, SEL cmd, bool classMethod) {
            sel_getName(cmd) + "]");
 }
 
-void requireSameState(Class cls, Class sibling, bool samePlace) {
-    if (samePlace && class_getSuperclass(cls) == class_getSuperclass(sibling)) return;
-    endRun(std::string("stand-ins: ") + class_getName(cls) + " cannot share the state of " + class_getName(sibling));
-}
-
 // Classes first: the additions may be to one of them.
 void Catalogue::define(const ClassNames& leftOut) {
     for (StandInClass* each = first_; each; each = each->next_)
@@ -86,11 +81,24 @@ Class StandInClass::define(Catalogue& catalogue, const ClassNames& leftOut) {
         const MethodRow& dealloc = state_->dealloc;
         class_addMethod(cls, sel_registerName(dealloc.selector),
                         onMainThreadOnly ? dealloc.onMainThreadOnly : dealloc.implementation, dealloc.types);
-        state_->bind(cls, stateIvar_, objectIvars_);
+        bindState(cls);
     }
     if (onMainThreadOnly) keepWeakReferencesOnMainThread(cls);
     classes().push_back(cls);
     return cls;
+}
+
+void StandInClass::bindState(Class cls) const {
+    StateSlot& slot = state_->slot;
+    ptrdiff_t offset = ivar_getOffset(class_getInstanceVariable(cls, stateIvar_.c_str()));
+    if (Class sibling = slot.owner) {
+        if (offset != slot.offset || !objectIvars_.empty() || class_getSuperclass(cls) != class_getSuperclass(sibling))
+            endRun(std::string("stand-ins: ") + name_ + " cannot share the state of " + class_getName(sibling));
+        return;
+    }
+    slot.owner = cls;
+    slot.offset = offset;
+    for (const char* ivar : objectIvars_) slot.objectIvars.push_back(ivar_getOffset(class_getInstanceVariable(cls, ivar)));
 }
 
 } // namespace sim

@@ -49,14 +49,11 @@ struct MethodRow {
     IMP onMainThreadOnly;
     const char* types;
 };
-template <auto fn> MethodRow method(const char* selector) {
-    return {selector, false, reinterpret_cast<IMP>(fn), reinterpret_cast<IMP>(OnMainThread<fn, false>::call),
+template <auto fn, bool classMethod = false> MethodRow method(const char* selector) {
+    return {selector, classMethod, reinterpret_cast<IMP>(fn), reinterpret_cast<IMP>(OnMainThread<fn, classMethod>::call),
             objc::encodingOf<fn>()};
 }
-template <auto fn> MethodRow classMethod(const char* selector) {
-    return {selector, true, reinterpret_cast<IMP>(fn), reinterpret_cast<IMP>(OnMainThread<fn, true>::call),
-            objc::encodingOf<fn>()};
-}
+template <auto fn> MethodRow classMethod(const char* selector) { return method<fn, true>(selector); }
 
 class StandInClass;
 
@@ -81,18 +78,22 @@ private:
 // Every class that a catalogue defined, so that a process that ends can take back what was added.
 const std::vector<Class>& definedClasses();
 
-// The C++ state of the instances of a stand-in declared with State. A State type belongs to one
-// class, or to sibling classes that keep it at the same place (the Music app's cells); an instance
-// of a subclass (the product's own included) finds it there too.
-template <class State> struct StateSlot {
-    static inline ptrdiff_t offset = -1;
-    static inline Class owner = nullptr;
-    static inline std::vector<ptrdiff_t> objectIvars;
+// Where the instances of a stand-in declared with State keep it. A State type belongs to one class,
+// or to sibling classes that keep it at the same place (the Music app's cells); an instance of a
+// subclass (the product's own included) finds it there too.
+struct StateSlot {
+    ptrdiff_t offset = -1;
+    Class owner = nullptr;
+    std::vector<ptrdiff_t> objectIvars; // released with the state
 };
+template <class State> inline StateSlot slotOf;
 
+template <class State> State*& stateIn(id self) {
+    return *reinterpret_cast<State**>(reinterpret_cast<char*>(self) + slotOf<State>.offset);
+}
 // The state of `self`, made on first use.
 template <class State> State& state(id self) {
-    State*& made = *reinterpret_cast<State**>(reinterpret_cast<char*>(self) + StateSlot<State>::offset);
+    State*& made = stateIn<State>(self);
     if (made == nullptr) made = new State();
     return *made;
 }
@@ -124,16 +125,12 @@ template <auto field> MethodRow setter(const char* selector) { return method<Fie
 template <auto field> MethodRow copyingSetter(const char* selector) { return method<Field<field>::setCopy>(selector); }
 
 template <class State> void destroyState(id self, SEL cmd) {
-    State*& made = *reinterpret_cast<State**>(reinterpret_cast<char*>(self) + StateSlot<State>::offset);
-    delete made;
-    made = nullptr;
-    for (ptrdiff_t offset : StateSlot<State>::objectIvars)
+    delete stateIn<State>(self);
+    stateIn<State>(self) = nullptr;
+    for (ptrdiff_t offset : slotOf<State>.objectIvars)
         objc::Object(*reinterpret_cast<id*>(reinterpret_cast<char*>(self) + offset)).release();
-    objc::sendSuper<void>(self, class_getSuperclass(StateSlot<State>::owner), cmd);
+    objc::sendSuper<void>(self, class_getSuperclass(slotOf<State>.owner), cmd);
 }
-
-// Ends the run unless `cls` keeps its state as its sibling does, under the same superclass.
-void requireSameState(Class cls, Class sibling, bool samePlace);
 
 class StandInClass {
 public:
@@ -141,11 +138,11 @@ public:
     StandInClass& operator=(const StandInClass&) = delete;
 
 protected:
-    // What a declaration with state adds: the slot's instance variable, its dealloc, and the binding
-    // of StateSlot once the class exists.
+    // What a declaration with state adds: an instance variable for the state, and the dealloc that
+    // destroys it.
     struct StateRows {
         MethodRow dealloc;
-        void (*bind)(Class cls, const std::string& stateIvar, const std::vector<const char*>& objectIvars);
+        StateSlot& slot;
     };
     StandInClass(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
                  Threads threads, const StateRows* state, std::vector<const char*> objectIvars);
@@ -154,6 +151,7 @@ private:
     friend class Catalogue;
     Class define(Catalogue& catalogue, const ClassNames& leftOut);
     void addMethods(Class cls, bool onMainThreadOnly) const;
+    void bindState(Class cls) const;
 
     const char* name_;
     const char* superclass_;
@@ -165,34 +163,23 @@ private:
     StandInClass* next_ = nullptr;
 };
 
+// `objectIvars` are instance variables of type id that the platform's class declares for its
+// subclasses (PSListController's _specifiers): the class releases what they hold when it goes.
 template <class State = void> class StandIn : public StandInClass {
 public:
-    // `objectIvars` are instance variables of type id that the platform's class declares for its
-    // subclasses (PSListController's _specifiers): the class releases what they hold when it goes.
     StandIn(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
             Threads threads = Threads::ofCatalogue, std::vector<const char*> objectIvars = {})
-        : StandInClass(catalogue, name, superclass, std::move(methods), threads, &kRows, std::move(objectIvars)) {}
+        : StandInClass(catalogue, name, superclass, std::move(methods), threads, rows(), std::move(objectIvars)) {}
 
 private:
-    static void bind(Class cls, const std::string& stateIvar, const std::vector<const char*>& objectIvars) {
-        ptrdiff_t offset = ivar_getOffset(class_getInstanceVariable(cls, stateIvar.c_str()));
-        if (Class sibling = StateSlot<State>::owner) {
-            requireSameState(cls, sibling, offset == StateSlot<State>::offset && objectIvars.empty());
-            return;
+    static const StateRows* rows() {
+        if constexpr (__is_same(State, void)) {
+            return nullptr;
+        } else {
+            static const StateRows kRows{method<destroyState<State>>("dealloc"), slotOf<State>};
+            return &kRows;
         }
-        StateSlot<State>::owner = cls;
-        StateSlot<State>::offset = offset;
-        for (const char* name : objectIvars)
-            StateSlot<State>::objectIvars.push_back(ivar_getOffset(class_getInstanceVariable(cls, name)));
     }
-    static inline const StateRows kRows{method<destroyState<State>>("dealloc"), bind};
-};
-
-template <> class StandIn<void> : public StandInClass {
-public:
-    StandIn(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
-            Threads threads = Threads::ofCatalogue)
-        : StandInClass(catalogue, name, superclass, std::move(methods), threads, nullptr, {}) {}
 };
 
 } // namespace sim

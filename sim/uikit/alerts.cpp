@@ -28,9 +28,7 @@ id actionWithTitle(id cls, SEL, id title, NSInteger style, UI::ActionHandler han
 }
 
 const StandIn<ActionState> kUIAlertAction{classes, "UIAlertAction", "NSObject",
-                                          {classMethod<actionWithTitle>("actionWithTitle:style:handler:"),
-                                           getter<&ActionState::title>("title"),
-                                           getter<&ActionState::style>("style")}};
+                                          {classMethod<actionWithTitle>("actionWithTitle:style:handler:")}};
 
 struct AlertState {
     Ref<String> title;
@@ -52,16 +50,11 @@ id alertWithTitle(id cls, SEL, id title, id message, NSInteger style) {
 void alertAddAction(id self, SEL, id added) {
     if (added) alert(self).actions.push_back(Ref<Object>::retain(Object(added)));
 }
-id alertActions(id self, SEL) { return autoreleasedArray(alert(self).actions); }
 
 const StandIn<AlertState> kUIAlertController{classes, "UIAlertController", "UIViewController",
                                              {classMethod<alertWithTitle>("alertControllerWithTitle:message:preferredStyle:"),
-                                              getter<&AlertState::title>("title"),
                                               getter<&AlertState::message>("message"),
-                                              getter<&AlertState::preferredStyle>("preferredStyle"),
                                               method<alertAddAction>("addAction:"),
-                                              method<alertActions>("actions"),
-                                              getter<&AlertState::preferred>("preferredAction"),
                                               setter<&AlertState::preferred>("setPreferredAction:")}};
 
 } // namespace

@@ -45,10 +45,9 @@ id screenMain(id cls, SEL) {
     return main;
 }
 CGRect screenBounds(id, SEL) { return CGRect{{0, 0}, {screenWidth, 667}}; }
-CGFloat screenScale(id, SEL) { return 2; }
 
 const StandIn<> kUIScreen{classes, "UIScreen", "NSObject",
-                          {classMethod<screenMain>("mainScreen"), method<screenBounds>("bounds"), method<screenScale>("scale")}};
+                          {classMethod<screenMain>("mainScreen"), method<screenBounds>("bounds")}};
 
 } // namespace
 

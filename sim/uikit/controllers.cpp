@@ -27,7 +27,6 @@ void controllerLoadView(id self, SEL) {
     controllerSetView(self, nullptr, loaded.get().raw);
 }
 id controllerView(id self, SEL) { return viewOf(self); }
-BOOL controllerIsViewLoaded(id self, SEL) { return bool(controller(self).view); }
 void controllerLifecycle(id, SEL) {}
 void controllerAppearance(id, SEL, BOOL) {}
 id controllerNavigationItem(id self, SEL) {
@@ -55,15 +54,12 @@ const StandIn<ControllerState> kUIViewController{
     classes, "UIViewController", "UIResponder",
     {method<controllerView>("view"),
      method<controllerSetView>("setView:"),
-     method<controllerIsViewLoaded>("isViewLoaded"),
      method<controllerLoadView>("loadView"),
      method<controllerLifecycle>("viewDidLoad"),
      method<controllerAppearance>("viewWillAppear:"),
      method<controllerAppearance>("viewDidAppear:"),
      method<controllerAppearance>("viewWillDisappear:"),
      method<controllerAppearance>("viewDidDisappear:"),
-     getter<&ControllerState::title>("title"),
-     copyingSetter<&ControllerState::title>("setTitle:"),
      method<controllerNavigationItem>("navigationItem"),
      getter<&ControllerState::parent>("parentViewController"),
      method<controllerAddChild>("addChildViewController:"),
@@ -98,14 +94,11 @@ const StandIn<> kUISearchController{classes, "UISearchController", "UIViewContro
 // ---- UINavigationItem, UIBarButtonItem ----
 
 struct NavigationItemState {
-    Ref<String> title;
     Ref<Object> rightBarButtonItem;
 };
 
 const StandIn<NavigationItemState> kUINavigationItem{classes, "UINavigationItem", "NSObject",
-                                                     {getter<&NavigationItemState::title>("title"),
-                                                      copyingSetter<&NavigationItemState::title>("setTitle:"),
-                                                      getter<&NavigationItemState::rightBarButtonItem>("rightBarButtonItem"),
+                                                     {getter<&NavigationItemState::rightBarButtonItem>("rightBarButtonItem"),
                                                       setter<&NavigationItemState::rightBarButtonItem>("setRightBarButtonItem:")}};
 
 struct BarButtonItemState {

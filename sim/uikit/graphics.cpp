@@ -27,15 +27,6 @@ id colorWithRGBA(id cls, SEL, CGFloat red, CGFloat green, CGFloat blue, CGFloat 
 }
 id colorClear(id cls, SEL) { return colorWithRGBA(cls, nullptr, 0, 0, 0, 0); }
 id colorBlack(id cls, SEL) { return colorWithRGBA(cls, nullptr, 0, 0, 0, 1); }
-id colorWhite(id cls, SEL) { return colorWithRGBA(cls, nullptr, 1, 1, 1, 1); }
-BOOL colorGetComponents(id self, SEL, CGFloat* red, CGFloat* green, CGFloat* blue, CGFloat* alpha) {
-    const Rgba& rgba = rgbaOf(self);
-    if (red) *red = rgba.red;
-    if (green) *green = rgba.green;
-    if (blue) *blue = rgba.blue;
-    if (alpha) *alpha = rgba.alpha;
-    return YES;
-}
 BOOL colorIsEqual(id self, SEL, id other) {
     return other && Object(other).isKindOfClass(objc::lookUpClass("UIColor")) && rgbaOf(self) == rgbaOf(other);
 }
@@ -49,8 +40,6 @@ const StandIn<ColorState> kUIColor{classes, "UIColor", "NSObject",
                                    {classMethod<colorWithRGBA>("colorWithRed:green:blue:alpha:"),
                                     classMethod<colorClear>("clearColor"),
                                     classMethod<colorBlack>("blackColor"),
-                                    classMethod<colorWhite>("whiteColor"),
-                                    method<colorGetComponents>("getRed:green:blue:alpha:"),
                                     method<colorIsEqual>("isEqual:"),
                                     method<colorHash>("hash")},
                                    Threads::any};
@@ -67,15 +56,9 @@ id fontWithNameSize(id cls, SEL, id name, CGFloat size) {
     state<FontState>(made.raw) = {copyOf(String(name)), size};
     return made.autorelease();
 }
-id fontSystem(id cls, SEL, CGFloat size) { return fontWithNameSize(cls, nullptr, NS::literal<".SFUIText">().raw, size); }
-id fontBoldSystem(id cls, SEL, CGFloat size) {
-    return fontWithNameSize(cls, nullptr, NS::literal<".SFUIText-Semibold">().raw, size);
-}
 
 const StandIn<FontState> kUIFont{classes, "UIFont", "NSObject",
                                  {classMethod<fontWithNameSize>("fontWithName:size:"),
-                                  classMethod<fontSystem>("systemFontOfSize:"),
-                                  classMethod<fontBoldSystem>("boldSystemFontOfSize:"),
                                   getter<&FontState::name>("fontName"),
                                   getter<&FontState::size>("pointSize")},
                                  Threads::any};

@@ -43,8 +43,6 @@ void viewRemoveFromSuperview(id self, SEL) {
 void viewAddSubview(id self, SEL, id subview) { addSubview(self, subview); }
 id viewSubviews(id self, SEL) { return autoreleasedArray(view(self).subviews); }
 void viewLayoutSubviews(id, SEL) {}
-void viewSetNeedsLayout(id, SEL) {}
-void viewLayoutIfNeeded(id self, SEL) { Object(self).send(sel<"layoutSubviews">()); }
 // The controller that owns the view or the nearest superview that has one (private UIKit).
 id viewControllerForAncestor(id self, SEL) {
     for (id current = self; current != nullptr; current = view(current).superview)
@@ -63,8 +61,6 @@ const StandIn<ViewState> kUIView{classes, "UIView", "UIResponder",
                                   setter<&ViewState::alpha>("setAlpha:"),
                                   getter<&ViewState::interactive>("isUserInteractionEnabled"),
                                   setter<&ViewState::interactive>("setUserInteractionEnabled:"),
-                                  getter<&ViewState::hidden>("isHidden"),
-                                  setter<&ViewState::hidden>("setHidden:"),
                                   getter<&ViewState::autoresizingMask>("autoresizingMask"),
                                   setter<&ViewState::autoresizingMask>("setAutoresizingMask:"),
                                   method<viewAddSubview>("addSubview:"),
@@ -76,8 +72,6 @@ const StandIn<ViewState> kUIView{classes, "UIView", "UIResponder",
                                   getter<&ViewState::tintColor>("tintColor"),
                                   setter<&ViewState::tintColor>("setTintColor:"),
                                   method<viewLayoutSubviews>("layoutSubviews"),
-                                  method<viewSetNeedsLayout>("setNeedsLayout"),
-                                  method<viewLayoutIfNeeded>("layoutIfNeeded"),
                                   method<viewControllerForAncestor>("_viewControllerForAncestor")}};
 
 // ---- UILabel ----
@@ -141,8 +135,7 @@ void windowSetRoot(id self, SEL, id root) {
 void windowMakeKeyAndVisible(id self, SEL) { setKeyWindow(UI::Window(self)); }
 
 const StandIn<WindowState> kUIWindow{classes, "UIWindow", "UIView",
-                                     {getter<&WindowState::rootViewController>("rootViewController"),
-                                      method<windowSetRoot>("setRootViewController:"),
+                                     {method<windowSetRoot>("setRootViewController:"),
                                       method<windowMakeKeyAndVisible>("makeKeyAndVisible")}};
 
 // ---- the controls of the settings page ----
@@ -188,7 +181,6 @@ const StandIn<TableViewState> kUITableView{classes, "UITableView", "UIView",
 struct TableViewCellState {
     NSInteger style = 0;
     Ref<Object> reuseIdentifier;
-    Ref<UI::View> contentView;
 };
 
 // The frame UIKit gives a cell before its table lays it out.
@@ -197,20 +189,14 @@ constexpr CGRect kCellFrame{{0, 0}, {320, 44}};
 id tableViewCellInit(id self, SEL, NSInteger style, id reuseIdentifier) {
     self = objc::sendSuper<id>(self, objc::lookUpClass("UIView"), sel<"initWithFrame:">(), kCellFrame);
     if (self == nullptr) return nullptr;
-    TableViewCellState& cell = state<TableViewCellState>(self);
-    cell.style = style;
-    cell.reuseIdentifier = Ref<Object>::retain(Object(reuseIdentifier));
-    Object allocated(NS::classNamed("UIView").send<id>(sel<"alloc">()));
-    cell.contentView = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), kCellFrame));
-    addSubview(self, cell.contentView.get().raw);
+    state<TableViewCellState>(self) = {style, Ref<Object>::retain(Object(reuseIdentifier))};
     return self;
 }
 
 const StandIn<TableViewCellState> kUITableViewCell{classes, "UITableViewCell", "UIView",
                                                    {method<tableViewCellInit>("initWithStyle:reuseIdentifier:"),
                                                     getter<&TableViewCellState::style>("style"),
-                                                    getter<&TableViewCellState::reuseIdentifier>("reuseIdentifier"),
-                                                    getter<&TableViewCellState::contentView>("contentView")}};
+                                                    getter<&TableViewCellState::reuseIdentifier>("reuseIdentifier")}};
 
 } // namespace
 

@@ -17,7 +17,6 @@ struct ViewState {
     CGRect frame{};
     CGFloat alpha = 1.0;
     BOOL interactive = YES;
-    BOOL hidden = NO;
     NSUInteger autoresizingMask = 0;
     std::vector<Ref<UI::View>> subviews;
     id superview = nullptr;  // not owned: the superview owns its subviews
@@ -38,7 +37,6 @@ id windowOf(id view);
 struct ControllerState {
     Ref<UI::View> view;
     Ref<Object> navigationItem;
-    Ref<NS::String> title;
     id parent = nullptr; // not owned: the parent owns its children
     std::vector<Ref<UI::ViewController>> children;
     bool definesPresentationContext = false;

@@ -61,10 +61,8 @@ const StandIn<ControllerState> kUIViewController{
      method<controllerAppearance>("viewWillDisappear:"),
      method<controllerAppearance>("viewDidDisappear:"),
      method<controllerNavigationItem>("navigationItem"),
-     getter<&ControllerState::parent>("parentViewController"),
      method<controllerAddChild>("addChildViewController:"),
      method<controllerRemoveFromParent>("removeFromParentViewController"),
-     getter<&ControllerState::definesPresentationContext>("definesPresentationContext"),
      setter<&ControllerState::definesPresentationContext>("setDefinesPresentationContext:")}};
 
 // ---- UINavigationController: its root is its child, whose view fills its own ----

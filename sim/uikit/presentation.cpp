@@ -8,8 +8,7 @@
 //   is marked as defining the current context, or the last view controller that was presented
 //   onscreen").
 // - presentedViewController is "the view controller that was presented by this view controller or its
-//   nearest ancestor", presentingViewController the one "that presented this view controller (or its
-//   farthest ancestor)" (UIViewController.h).
+//   nearest ancestor" (UIViewController.h).
 // - UIKit refuses a presentation from a controller whose view is not in a window, one that is
 //   already presenting, and one whose own presentation or dismissal is under way, and only logs it
 //   ("Attempt to present <A> on <B> whose view is not in the window hierarchy!", "... which is already
@@ -124,7 +123,6 @@ void controllerPresent(id self, SEL, id presented, BOOL animated, UI::Completion
 }
 
 id controllerPresented(id self, SEL) { return presentedBy(self); }
-id controllerPresenting(id self, SEL) { return controller(topOfParents(self)).presenting; }
 
 void controllerDismiss(id self, SEL, BOOL animated, UI::Completion completion) {
     id target = presentedBy(self);
@@ -138,7 +136,6 @@ void controllerDismiss(id self, SEL, BOOL animated, UI::Completion completion) {
 const StandIn<> kPresentation{classes, "UIViewController", nullptr,
                               {method<controllerPresent>("presentViewController:animated:completion:"),
                                method<controllerPresented>("presentedViewController"),
-                               method<controllerPresenting>("presentingViewController"),
                                method<controllerDismiss>("dismissViewControllerAnimated:completion:")}};
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "sim/platform/call_log.hpp"
 #include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
+#include "sim/platform/run_loop.hpp"
 #include "sim/uikit/uikit.hpp"
 #include "tweak/state.hpp"
 #include "tweak/tweak.hpp"
@@ -123,10 +124,10 @@ UI::View rowOnScreen(size_t row) {
     return list.cellForItemAtIndexPath(indexPath);
 }
 
-void layoutThrough(benchmark::State& state, UI::View row, Slot slot) {
+template <auto replacement> void layoutThrough(benchmark::State& state, UI::View row) {
     compare(
         state, [row] { row.send(sel<"layoutSubviews">()); },
-        [row, slot] { callPrevious(slot, row, sel<"layoutSubviews">()); });
+        [row] { callPrevious<replacement>(row, sel<"layoutSubviews">()); });
 }
 
 // The floor of every figure: an empty call, timed as the others are (a clock read on each side
@@ -141,7 +142,7 @@ void SongRow(benchmark::State& state) {
     useLibrary({1, int(state.range(0))});
     setPreferences(true);
     openPickerOnFirstPlaylist();
-    layoutThrough(state, rowOnScreen(size_t(state.range(0)) - 1), kSongCellLayout);
+    layoutThrough<&songCellLayoutSubviews>(state, rowOnScreen(size_t(state.range(0)) - 1));
 }
 BENCHMARK(SongRow)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -151,7 +152,7 @@ void SearchResultRow(benchmark::State& state) {
     setPreferences(true);
     openPickerOnFirstPlaylist();
     sim::music::search("Song 1");
-    layoutThrough(state, rowOnScreen(0), kSearchResultCellLayout);
+    layoutThrough<&searchResultCellLayoutSubviews>(state, rowOnScreen(0));
 }
 BENCHMARK(SearchResultRow)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -166,7 +167,7 @@ void PlaylistRow(benchmark::State& state) {
     setPreferences(greyText);
     sim::music::showActions(titled ? "Song 0" : "", "Artist");
     sim::music::openPlaylistPicker();
-    layoutThrough(state, rowOnScreen(0), kPlaylistCellLayout);
+    layoutThrough<&playlistCellLayoutSubviews>(state, rowOnScreen(0));
 }
 BENCHMARK(PlaylistRow)
     ->ArgNames({"playlists", "songs", "greyText", "titled"})
@@ -190,7 +191,7 @@ void DimmingPlaylistRow(benchmark::State& state) {
     setPreferences(true);
     sim::music::showActions(dims ? "Song " + std::to_string(songs - 1) : "No such song", "Artist");
     sim::music::openPlaylistPicker();
-    layoutThrough(state, rowOnScreen(row), kPlaylistCellLayout);
+    layoutThrough<&playlistCellLayoutSubviews>(state, rowOnScreen(row));
     state.counters["names_compared"] = double(dims ? row + 1 : playlists);
 }
 BENCHMARK(DimmingPlaylistRow)
@@ -208,7 +209,7 @@ void PickerRebuild(benchmark::State& state) {
     UI::ViewController shown = picker;
     compare(
         state, [shown] { shown.send(sel<"viewWillAppear:">(), NO); },
-        [shown] { callPrevious(kPickerWillAppear, shown, sel<"viewWillAppear:">(), NO); });
+        [shown] { callPrevious<&mediaPickerViewWillAppear>(shown, sel<"viewWillAppear:">(), NO); });
     state.counters["playlists"] = double(state.range(0));
     state.counters["matching_songs"] = double(state.range(1));
 }
@@ -230,15 +231,16 @@ struct Touch {
         event = sim::ui::makeEvent(touch);
     }
     void send(SEL sel) const { list.send(sel, event->allTouches(), event.get()); }
-    void sendToPrevious(Slot slot, SEL sel) const { callPrevious(slot, list, sel, event->allTouches(), event.get()); }
+    template <auto replacement> void sendToPrevious(SEL sel) const {
+        callPrevious<replacement>(list, sel, event->allTouches(), event.get());
+    }
 };
 
-void touchThrough(benchmark::State& state, Touch& target, const char* selector, Slot slot,
-                  const std::function<void()>& prepare = {}) {
+template <auto replacement>
+void touchThrough(benchmark::State& state, Touch& target, const char* selector, const std::function<void()>& prepare = {}) {
     SEL sel = sel_registerName(selector);
     compare(
-        state, [&target, sel] { target.send(sel); }, [&target, sel, slot] { target.sendToPrevious(slot, sel); },
-        prepare);
+        state, [&target, sel] { target.send(sel); }, [&target, sel] { target.sendToPrevious<replacement>(sel); }, prepare);
     tweakState.pendingDuplicateTap = false;
 }
 
@@ -248,7 +250,7 @@ void TouchBeganOnDuplicate(benchmark::State& state) {
     openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(size_t(state.range(0)) - 1);
-    touchThrough(state, target, "touchesBegan:withEvent:", kCollectionTouchesBegan);
+    touchThrough<&collectionViewTouchesBegan>(state, target, "touchesBegan:withEvent:");
 }
 BENCHMARK(TouchBeganOnDuplicate)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -260,7 +262,7 @@ void TouchEndedOnNewSong(benchmark::State& state) {
     openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(size_t(state.range(0)));
-    touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded);
+    touchThrough<&collectionViewTouchesEnded>(state, target, "touchesEnded:withEvent:");
 }
 BENCHMARK(TouchEndedOnNewSong)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -272,8 +274,9 @@ void TouchEndedOnDuplicate(benchmark::State& state) {
     openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(0);
-    touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded, [] {
+    touchThrough<&collectionViewTouchesEnded>(state, target, "touchesEnded:withEvent:", [] {
         sim::ui::dismissAll();
+        sim::settle();
         tweakState.pendingDuplicateTap = true;
     });
 }
@@ -286,8 +289,9 @@ void tapInPlaylistPicker(benchmark::State& state, const std::function<void()>& o
     open();
     Touch target;
     target.onRow(0);
-    touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded, [&] {
+    touchThrough<&collectionViewTouchesEnded>(state, target, "touchesEnded:withEvent:", [&] {
         sim::ui::dismissAll();
+        sim::settle();
         if (sim::music::listOnScreen() == target.list) return;
         open();
         target.onRow(0);

@@ -9,7 +9,7 @@ set(TWINLY_PRODUCT_FLAGS -std=c++20 -ffreestanding -nostdlibinc -fno-exceptions 
 
 # Relative to the root of the sources. The tweak's constructor, load.cpp, is the library's alone:
 # the tests start the tweak themselves.
-set(TWINLY_TWEAK_SOURCES tweak/load.cpp tweak/preferences.cpp tweak/hook_table.cpp
+set(TWINLY_TWEAK_SOURCES tweak/load.cpp tweak/start.cpp tweak/preferences.cpp tweak/hook_table.cpp
     tweak/playlist_tracking.cpp tweak/context_capture.cpp tweak/tap_guard.cpp tweak/album_additions.cpp
     tweak/marking.cpp)
 set(TWINLY_PREFS_SOURCES prefs/load.cpp prefs/list_controller.cpp prefs/cells.cpp)

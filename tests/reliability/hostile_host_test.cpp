@@ -11,7 +11,7 @@
 #include "sim/platform/runtime_services.hpp"
 #include "sim/uikit/collection_view.hpp"
 #include "sim/uikit/uikit.hpp"
-#include "tweak/host.hpp"
+#include "tweak/app.hpp"
 
 #include <gtest/gtest.h>
 
@@ -111,9 +111,9 @@ TEST_F(HostileHost, AnEmbeddedNulIsPartOfTheTitle) {
     Ref<NS::String> ab = withBytes(std::string("A\0B", 3)), ac = withBytes(std::string("A\0C", 3));
     Ref<NS::String> a = withBytes("A"), abAgain = withBytes(std::string("A\0B", 3));
     ASSERT_EQ(ab->length(), 3u);
-    EXPECT_TRUE(host::sameTitle(ab, abAgain));
-    EXPECT_FALSE(host::sameTitle(ab, ac));
-    EXPECT_FALSE(host::sameTitle(ab, a));
+    EXPECT_TRUE(app::sameTitle(ab, abAgain));
+    EXPECT_FALSE(app::sameTitle(ab, ac));
+    EXPECT_FALSE(app::sameTitle(ab, a));
     tweakState.targetPlaylistSongTitles.startAfresh();
     tweakState.targetPlaylistSongTitles.append(ab);
     EXPECT_TRUE(tweakState.targetPlaylistSongTitles.contains(abAgain));

@@ -1,9 +1,9 @@
-// What the tweak asks of the Music app's own views, as named operations.
+// What the tweak asks of the Music app and its views, as named operations.
 #pragma once
 
 #include "objc/uikit.hpp"
 
-namespace host {
+namespace app {
 
 using NS::String;
 using objc::Object;
@@ -47,4 +47,4 @@ inline void present(UI::AlertController alert, UI::View view) {
     presenter.presentViewController(alert, YES, nullptr);
 }
 
-} // namespace host
+} // namespace app

@@ -5,8 +5,6 @@
 #include "sim/uikit/uikit.hpp"
 #include "sim/uikit/views.hpp"
 
-#include <algorithm>
-
 namespace sim::ui {
 
 namespace {
@@ -44,10 +42,7 @@ void controllerRemoveFromParent(id self, SEL) {
     id parent = controller(self).parent;
     if (parent == nullptr) return;
     controller(self).parent = nullptr;
-    auto& siblings = controller(parent).children;
-    auto found = std::find_if(siblings.begin(), siblings.end(), [&](const auto& c) { return c.get().raw == self; });
-    Ref<UI::ViewController> kept = std::move(*found);
-    siblings.erase(found);
+    takeOut(controller(parent).children, self);
 }
 
 const StandIn<ControllerState> kUIViewController{

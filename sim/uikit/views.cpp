@@ -5,8 +5,6 @@
 #include "sim/platform/objects.hpp"
 #include "sim/uikit/uikit.hpp"
 
-#include <algorithm>
-
 namespace sim::ui {
 
 namespace {
@@ -34,11 +32,7 @@ void viewRemoveFromSuperview(id self, SEL) {
     id superview = view(self).superview;
     if (superview == nullptr) return;
     view(self).superview = nullptr;
-    auto& siblings = view(superview).subviews;
-    // The superview's reference may be the last one: let it go after the list is consistent.
-    auto found = std::find_if(siblings.begin(), siblings.end(), [&](const auto& v) { return v.get().raw == self; });
-    Ref<UI::View> kept = std::move(*found);
-    siblings.erase(found);
+    takeOut(view(superview).subviews, self);
 }
 void viewAddSubview(id self, SEL, id subview) { addSubview(self, subview); }
 id viewSubviews(id self, SEL) { return autoreleasedArray(view(self).subviews); }

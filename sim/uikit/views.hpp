@@ -5,6 +5,7 @@
 #include "objc/uikit.hpp"
 #include "sim/platform/stand_in.hpp"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -12,6 +13,15 @@ namespace sim::ui {
 
 using objc::Object;
 using objc::Ref;
+
+// Takes `child` out of what a parent owns and hands over the parent's reference: the child may go
+// with it, once the list is consistent again.
+template <class T> Ref<T> takeOut(std::vector<Ref<T>>& owned, id child) {
+    auto found = std::find_if(owned.begin(), owned.end(), [&](const Ref<T>& each) { return each.get().raw == child; });
+    Ref<T> taken = std::move(*found);
+    owned.erase(found);
+    return taken;
+}
 
 struct ViewState {
     CGRect frame{};

@@ -19,7 +19,9 @@ namespace sim {
 // Whether the calling thread is the one that loaded the simulated device.
 bool onMainThread();
 
-// Runs the main queue's work in order, what it enqueues included, until the queue is empty.
+// Runs the main queue's work in order, what it enqueues included, until the queue is empty. On the
+// device one turn runs all the work queued when it began (libdispatch-703.50.37 src/queue.c,
+// _dispatch_main_queue_drain: a snapshot of the queue), which is never less.
 void drainMainQueue();
 // Drops the queued work, and what waits for the next turn, without running it, releasing the
 // blocks (a process that ends).

@@ -13,10 +13,11 @@
 //   already presenting, and one whose own presentation or dismissal is under way, and only logs it
 //   ("Attempt to present <A> on <B> whose view is not in the window hierarchy!", "... which is already
 //   presenting <C>", "... while a presentation is in progress!"): the completion never runs.
-// - An animated presentation or dismissal finishes at the next turn of the run loop: the presented
-//   controller has then appeared (viewDidAppear:) or gone (viewDidDisappear:), and the completion
-//   runs ("called after the viewDidAppear: method is called on the presented view controller"). What
-//   is presented counts as presented from the start, so a second presentation at once is refused.
+// - presentViewController:animated:completion: "sets the presentedViewController property to the
+//   specified view controller ... and then adds the view to the view hierarchy", so a second
+//   presentation at once is refused; "the completion handler is called after the viewDidAppear:
+//   method is called on the presented view controller", once the animation has run on the run
+//   loop: in the simulated device an animated presentation or dismissal finishes at the next turn.
 // - "The presenting view controller is responsible for dismissing the view controller it presented.
 //   If you call this method on the presented view controller itself, UIKit asks the presenting view
 //   controller to handle the dismissal"; what was presented above it goes with it.

@@ -23,6 +23,8 @@ struct Process {
     const App* app;
     std::vector<std::string> libraries; // as launched
     std::vector<std::pair<std::string, device::Library>> loaded;
+    // What the stand-in classes were when it started: the hooks installed and their methods.
+    size_t hooksBefore;
     std::vector<MethodsMark> marks;
 };
 
@@ -48,7 +50,7 @@ Process* processOf(const App& app) {
 
 void launch(const App& app, const std::vector<std::string>& libraries) {
     if (running(app)) throw std::runtime_error(std::string("the ") + app.name + " app is running already");
-    Process started{&app, libraries, {}, {}};
+    Process started{&app, libraries, {}, installedHookCount(), {}};
     for (Class cls : definedClasses()) {
         started.marks.push_back(markMethods(cls));
         started.marks.push_back(markMethods(metaclassOf(cls)));
@@ -81,10 +83,11 @@ void quit(const App& app) {
         NS::AutoreleasePool pool;
         app.end();
     }
-    // What the process left behind goes before its code does.
+    // What the process left behind goes before its code does; what a process launched later did to
+    // the classes is that one's to take back (a respring ends the latest first).
     dropMainQueue();
     removeAllObservers();
-    undoHooks();
+    undoHooks(ended.hooksBefore);
     for (auto mark = ended.marks.rbegin(); mark != ended.marks.rend(); ++mark) restoreMethods(*mark);
     processes().erase(std::find_if(processes().begin(), processes().end(), [&](const Process& p) { return p.app == &app; }));
     for (auto library = ended.loaded.rbegin(); library != ended.loaded.rend(); ++library) {

@@ -31,13 +31,14 @@ std::vector<InstalledHook>& installedHooks() {
 
 } // namespace
 
-void undoHooks() {
+void undoHooks(size_t kept) {
     auto& hooks = installedHooks();
-    for (auto hook = hooks.rbegin(); hook != hooks.rend(); ++hook) {
-        if (hook->swapped) method_setImplementation(hook->swapped, hook->previous);
-        else removeAddedMethod(hook->cls, hook->sel);
+    while (hooks.size() > kept) {
+        const InstalledHook& hook = hooks.back();
+        if (hook.swapped) method_setImplementation(hook.swapped, hook.previous);
+        else removeAddedMethod(hook.cls, hook.sel);
+        hooks.pop_back();
     }
-    hooks.clear();
 }
 
 size_t installedHookCount() { return installedHooks().size(); }

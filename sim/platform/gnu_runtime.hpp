@@ -21,7 +21,8 @@ struct MethodsMark {
     void* head = nullptr;
 };
 MethodsMark markMethods(Class cls);
-// Takes back every method added to the class since the mark.
+// Takes back every method added to the class since the mark; nothing when the methods of the mark
+// went already (an app that launched before ended and took back what it had added).
 void restoreMethods(const MethodsMark& mark);
 // Takes back one method that class_addMethod added to the class itself.
 void removeAddedMethod(Class cls, SEL sel);

@@ -10,6 +10,7 @@
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
 #include "sim/platform/call_log.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/uikit/uikit.hpp"
@@ -148,19 +149,19 @@ UI::View rowOnScreen(size_t row) {
     return list.cellForItemAtIndexPath(indexPath);
 }
 
-void layoutThrough(benchmark::State& state, UI::View row, Slot slot) {
+template <auto replacement> void layoutThrough(benchmark::State& state, UI::View row) {
     compare(
         state, [row] { row.send(sel<"layoutSubviews">()); },
-        [row, slot] { callPrevious(slot, row, sel<"layoutSubviews">()); });
+        [row] { callPrevious<replacement>(row, sel<"layoutSubviews">()); });
 }
 
 // The same, each layout in a turn of the main run loop of its own, as a pass of one row.
-void layoutInPasses(benchmark::State& state, const std::vector<UI::View>& rows, Slot slot) {
+template <auto replacement> void layoutInPasses(benchmark::State& state, const std::vector<UI::View>& rows) {
     compare(
         state, [&rows] { sim::handleEvent([&rows] { for (UI::View row : rows) row.send(sel<"layoutSubviews">()); }); },
-        [&rows, slot] {
-            sim::handleEvent([&rows, slot] {
-                for (UI::View row : rows) callPrevious(slot, row, sel<"layoutSubviews">());
+        [&rows] {
+            sim::handleEvent([&rows] {
+                for (UI::View row : rows) callPrevious<replacement>(row, sel<"layoutSubviews">());
             });
         });
 }
@@ -219,7 +220,7 @@ void SongRow(benchmark::State& state) {
     setPreferences(true);
     openPickerOnFirstPlaylist();
     sim::media::takeAsked();
-    layoutThrough(state, rowOnScreen(size_t(state.range(0)) - 1), kSongCellLayout);
+    layoutThrough<&songCellLayoutSubviews>(state, rowOnScreen(size_t(state.range(0)) - 1));
     sim::media::Asked asked = sim::media::takeAsked();
     double reads = double(asked.playlistsQueries + asked.playlistsFetched + asked.propertyReads);
     checkGoal("song rows unchanged: SongRow/" + std::to_string(state.range(0)) + " asks the library nothing",
@@ -233,7 +234,7 @@ void SearchResultRow(benchmark::State& state) {
     setPreferences(true);
     openPickerOnFirstPlaylist();
     sim::music::search("Song 1");
-    layoutThrough(state, rowOnScreen(0), kSearchResultCellLayout);
+    layoutThrough<&searchResultCellLayoutSubviews>(state, rowOnScreen(0));
 }
 BENCHMARK(SearchResultRow)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -248,7 +249,7 @@ void PlaylistRow(benchmark::State& state) {
     setPreferences(greyText);
     sim::music::showActions(titled ? "Song 0" : "", "Artist");
     sim::music::openPlaylistPicker();
-    layoutThrough(state, rowOnScreen(0), kPlaylistCellLayout);
+    layoutThrough<&playlistCellLayoutSubviews>(state, rowOnScreen(0));
 }
 BENCHMARK(PlaylistRow)
     ->ArgNames({"playlists", "songs", "greyText", "titled"})
@@ -271,7 +272,7 @@ void DimmingPlaylistRow(benchmark::State& state) {
     setPreferences(true);
     sim::music::showActions(dims ? "Song " + std::to_string(songs - 1) : "No such song", "Artist");
     sim::music::openPlaylistPicker();
-    layoutInPasses(state, {rowOnScreen(row)}, kPlaylistCellLayout);
+    layoutInPasses<&playlistCellLayoutSubviews>(state, {rowOnScreen(row)});
 }
 BENCHMARK(DimmingPlaylistRow)
     ->ArgNames({"playlists", "songs", "row", "dims"})
@@ -306,7 +307,7 @@ void PlaylistPickerPass(benchmark::State& state) {
     auto pass = [&shown] { sim::handleEvent([&shown] { for (UI::View row : shown) row.send(sel<"layoutSubviews">()); }); };
     auto appPass = [&shown] {
         sim::handleEvent([&shown] {
-            for (UI::View row : shown) callPrevious(kPlaylistCellLayout, row, sel<"layoutSubviews">());
+            for (UI::View row : shown) callPrevious<&playlistCellLayoutSubviews>(row, sel<"layoutSubviews">());
         });
     };
     auto query = [] {
@@ -356,7 +357,7 @@ void PickerRebuild(benchmark::State& state) {
     UI::ViewController shown = picker;
     compare(
         state, [shown] { shown.send(sel<"viewWillAppear:">(), NO); },
-        [shown] { callPrevious(kPickerWillAppear, shown, sel<"viewWillAppear:">(), NO); });
+        [shown] { callPrevious<&mediaPickerViewWillAppear>(shown, sel<"viewWillAppear:">(), NO); });
     state.counters["playlists"] = double(state.range(0));
     state.counters["matching_songs"] = double(state.range(1));
 }
@@ -378,15 +379,16 @@ struct Touch {
         event = sim::ui::makeEvent(touch);
     }
     void send(SEL sel) const { list.send(sel, event->allTouches(), event.get()); }
-    void sendToPrevious(Slot slot, SEL sel) const { callPrevious(slot, list, sel, event->allTouches(), event.get()); }
+    template <auto replacement> void sendToPrevious(SEL sel) const {
+        callPrevious<replacement>(list, sel, event->allTouches(), event.get());
+    }
 };
 
-void touchThrough(benchmark::State& state, Touch& target, const char* selector, Slot slot,
-                  const std::function<void()>& prepare = {}) {
+template <auto replacement>
+void touchThrough(benchmark::State& state, Touch& target, const char* selector, const std::function<void()>& prepare = {}) {
     SEL sel = sel_registerName(selector);
     compare(
-        state, [&target, sel] { target.send(sel); }, [&target, sel, slot] { target.sendToPrevious(slot, sel); },
-        prepare);
+        state, [&target, sel] { target.send(sel); }, [&target, sel] { target.sendToPrevious<replacement>(sel); }, prepare);
     tweakState.pendingDuplicateTap = false;
 }
 
@@ -396,7 +398,7 @@ void TouchBeganOnDuplicate(benchmark::State& state) {
     openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(size_t(state.range(0)) - 1);
-    touchThrough(state, target, "touchesBegan:withEvent:", kCollectionTouchesBegan);
+    touchThrough<&collectionViewTouchesBegan>(state, target, "touchesBegan:withEvent:");
 }
 BENCHMARK(TouchBeganOnDuplicate)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -408,7 +410,7 @@ void TouchEndedOnNewSong(benchmark::State& state) {
     openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(size_t(state.range(0)));
-    touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded);
+    touchThrough<&collectionViewTouchesEnded>(state, target, "touchesEnded:withEvent:");
 }
 BENCHMARK(TouchEndedOnNewSong)->Arg(10)->Arg(1000)->Arg(10000)->Arg(100000);
 
@@ -420,8 +422,9 @@ void TouchEndedOnDuplicate(benchmark::State& state) {
     openPickerOnFirstPlaylist();
     Touch target;
     target.onRow(0);
-    touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded, [] {
+    touchThrough<&collectionViewTouchesEnded>(state, target, "touchesEnded:withEvent:", [] {
         sim::ui::dismissAll();
+        sim::settle();
         tweakState.pendingDuplicateTap = true;
     });
 }
@@ -434,8 +437,9 @@ void tapInPlaylistPicker(benchmark::State& state, const std::function<void()>& o
     open();
     Touch target;
     target.onRow(0);
-    touchThrough(state, target, "touchesEnded:withEvent:", kCollectionTouchesEnded, [&] {
+    touchThrough<&collectionViewTouchesEnded>(state, target, "touchesEnded:withEvent:", [&] {
         sim::ui::dismissAll();
+        sim::settle();
         if (sim::music::listOnScreen() == target.list) return;
         open();
         target.onRow(0);

@@ -2,6 +2,7 @@
 // every reload sets each of the three flags to what the platform's own reading of the file says,
 // YES or NO, and keeps no object of its own alive.
 #include "sim/music/app.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "tests/reliability/live_objects.hpp"
 #include "tweak/state.hpp"

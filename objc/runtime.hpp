@@ -184,11 +184,4 @@ template <Name name> SEL sel() {
 // during static initialisation would run before the app's classes exist.
 inline Class lookUpClass(const char* name) { return objc_getClass(name); }
 
-// The type encoding of a method that returns nothing and takes one BOOL, as this platform spells BOOL.
-constexpr const char* voidBoolEncoding() {
-    if constexpr (__is_same(BOOL, bool)) return "v@:B";
-    else if constexpr (__is_same(BOOL, signed char)) return "v@:c";
-    else return "v@:C";
-}
-
 } // namespace objc

@@ -98,6 +98,8 @@ struct ViewController : Object {
     void presentViewController(ViewController controller, BOOL animated, Completion completion) const {
         send(sel<"presentViewController:animated:completion:">(), controller, animated, completion);
     }
+    // What this controller or its nearest ancestor presents, or nil.
+    ViewController presentedViewController() const { return send<ViewController>(sel<"presentedViewController">()); }
 };
 
 inline ViewController View::viewControllerForAncestor() const {

@@ -1,6 +1,6 @@
 #include "album_additions.hpp"
 
-#include "host.hpp"
+#include "app.hpp"
 #include "objc/system.hpp"
 #include "state.hpp"
 
@@ -9,14 +9,14 @@ namespace {
 MP::Collection albumTitled(NS::String title) {
     MP::Collection found;
     for (MP::Collection album : NS::each<MP::Collection>(MP::albums()))
-        if (host::sameTitle(album.representativeItem().albumTitle(), title)) found = album;
+        if (app::sameTitle(album.representativeItem().albumTitle(), title)) found = album;
     return found;
 }
 
 void presentMissingSongsNotice(UI::View anchor) {
-    UI::AlertController notice = host::makeAlert(NS::literal<"Missing songs added.">());
+    UI::AlertController notice = app::makeAlert(NS::literal<"Missing songs added.">());
     notice.addAction(UI::AlertAction::actionWithTitle(NS::literal<"Ok">(), 0, nullptr));
-    host::present(notice, anchor);
+    app::present(notice, anchor);
 }
 
 using ListBox = sys::WeakBox<UI::CollectionView>;
@@ -33,12 +33,8 @@ bool checkAlbum(MP::Playlist playlist, NS::MutableArray missingSongs) {
     bool found = false;
     for (MP::Item song : NS::each<MP::Item>(albumTitled(tweakState.contextItemTitle).items())) {
         // The very media item, not a song of the same title; the playlist is asked afresh each time.
-        if (playlist.items().containsObject(song)) {
-            found = true;
-            tweakState.pendingDuplicateTap = true;
-        } else {
-            missingSongs.addObject(song);
-        }
+        if (playlist.items().containsObject(song)) found = true;
+        else missingSongs.addObject(song);
     }
     return found;
 }

@@ -1,13 +1,13 @@
 // The song or album whose context actions were shown last, or the marquee text laid out last.
-#include "host.hpp"
-#include "hooks.hpp"
+#include "app.hpp"
+#include "state.hpp"
 
 namespace {
 
 // A header laid out unlike the usual (fewer than two arranged views, a title view without text)
 // is passed over: both fields keep what they had.
 void captureContextItem(UI::ViewController header) {
-    NS::Array arranged = host::titleStack(header).arrangedSubviews();
+    NS::Array arranged = app::titleStack(header).arrangedSubviews();
     if (arranged.count() < 2) return;
     UI::Label titleView = objc::as<UI::Label>(arranged.objectAtIndex(0));
     if (!titleView.respondsToSelector(objc::sel<"text">())) return;
@@ -29,13 +29,13 @@ void captureContextItem(UI::ViewController header) {
 } // namespace
 
 void contextHeaderViewWillAppear(UI::ViewController self, SEL cmd, BOOL animated) {
-    callPrevious(kContextHeaderWillAppear, self, cmd, animated);
+    callPrevious<&contextHeaderViewWillAppear>(self, cmd, animated);
     captureContextItem(self);
 }
 
 void marqueeLayoutSubviews(UI::View self, SEL cmd) {
-    UI::View content = host::viewForContentSize(self);
+    UI::View content = app::viewForContentSize(self);
     if (content.isKindOfClass(UI::labelClass()))
         tweakState.contextItemTitle = objc::Ref<NS::String>::retain(objc::as<UI::Label>(content).text());
-    callPrevious(kMarqueeLayout, self, cmd);
+    callPrevious<&marqueeLayoutSubviews>(self, cmd);
 }

@@ -1,7 +1,7 @@
-#include "hooks.hpp"
-#include "tweak.hpp"
+#include "hook_table.hpp"
 
-[[clang::no_destroy]] constinit TweakState tweakState{};
+#include "objc/system.hpp"
+#include "state.hpp"
 
 namespace {
 
@@ -11,10 +11,14 @@ bool sameName(const char* a, const char* b) {
     return *a == *b;
 }
 
+} // namespace
+
 void installHookTable() {
     const char* lookedUpName = nullptr;
     Class cls = nullptr;
+    int nextSlot = 0;
     for (const HookRow& row : kHookTable) {
+        int slot = row.addedTypes ? -1 : nextSlot++;
         if (!sameName(row.className, lookedUpName)) {
             lookedUpName = row.className;
             cls = objc_getClass(row.className);
@@ -25,25 +29,7 @@ void installHookTable() {
         // leaves a method that a cell already has in place.
         if (cls == nullptr) continue;
         SEL sel = sel_registerName(row.selector);
-        if (row.slot == kAddedMethod) {
-            class_addMethod(cls, sel, row.implementation(), objc::voidBoolEncoding());
-        } else if (class_getInstanceMethod(cls, sel)) {
-            MSHookMessageEx(cls, sel, row.implementation(), &tweakState.previous[row.slot]);
-        }
+        if (row.addedTypes) class_addMethod(cls, sel, row.implementation(), row.addedTypes());
+        else if (class_getInstanceMethod(cls, sel)) MSHookMessageEx(cls, sel, row.implementation(), &tweakState.previous[slot]);
     }
-}
-
-} // namespace
-
-void startTweak() {
-    {
-        NS::AutoreleasePool pool;
-        loadPreferences(nullptr, nullptr, nullptr, nullptr, nullptr);
-        CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, loadPreferences,
-                                        sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr, 0);
-    }
-    // "enabled" decides once per launch; the observer stays for the other two flags.
-    if (!tweakState.enabled) return;
-    installHookTable();
-    observePlaylistPasses();
 }

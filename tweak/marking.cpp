@@ -1,14 +1,15 @@
 // Dims the rows of what is already added, and keeps the transport button from taking touches.
-#include "host.hpp"
-#include "hooks.hpp"
+#include "app.hpp"
 #include "objc/mediaplayer.hpp"
+#include "state.hpp"
+#include "tweak.hpp"
 
 namespace {
 
 // Every layout pass of a song row ends at 0.5 or 1.0, whatever the row's own layout set.
 void markSongRow(UI::View row) {
-    bool added = tweakState.greyText && tweakState.targetPlaylistSongTitles.contains(host::title(row));
-    host::setIsDisabled(row, added ? YES : NO);
+    bool added = tweakState.greyText && tweakState.targetPlaylistSongTitles.contains(app::title(row));
+    app::setIsDisabled(row, added ? YES : NO);
 }
 
 // A pass ends at the main run loop's next activity. Core Animation lays out every row it commits
@@ -44,7 +45,7 @@ void beginPlaylistPass() {
 bool containsTitle(NS::Array titles, NS::String title) {
     NSUInteger hash = title.hash();
     for (NS::String listed : NS::each<NS::String>(titles))
-        if (listed.hash() == hash && host::sameTitle(listed, title)) return true;
+        if (listed.hash() == hash && app::sameTitle(listed, title)) return true;
     return false;
 }
 
@@ -59,7 +60,7 @@ NS::Array songTitlesOfPlaylistsNamed(NS::String rowTitle) {
     NSUInteger hash = rowTitle.hash(), count = pass.names->count();
     for (NSUInteger index = 0; index < count; ++index) {
         if (hashes && hashes[index] != hash) continue;
-        if (!host::sameTitle(objc::as<NS::String>(pass.names->objectAtIndex(index)), rowTitle)) continue;
+        if (!app::sameTitle(objc::as<NS::String>(pass.names->objectAtIndex(index)), rowTitle)) continue;
         for (MP::Item song : NS::each<MP::Item>(objc::as<MP::Playlist>(pass.playlists->objectAtIndex(index)).items()))
             if (NS::String title = song.title()) titles->addObject(title);
     }
@@ -82,12 +83,12 @@ void observePlaylistPasses() {
 }
 
 void songCellLayoutSubviews(UI::View self, SEL cmd) {
-    callPrevious(kSongCellLayout, self, cmd);
+    callPrevious<&songCellLayoutSubviews>(self, cmd);
     markSongRow(self);
 }
 
 void searchResultCellLayoutSubviews(UI::View self, SEL cmd) {
-    callPrevious(kSearchResultCellLayout, self, cmd);
+    callPrevious<&searchResultCellLayoutSubviews>(self, cmd);
     markSongRow(self);
 }
 
@@ -95,20 +96,20 @@ void searchResultCellLayoutSubviews(UI::View self, SEL cmd) {
 // never undims: the row keeps its alpha until something else changes it. The rows laid out in one
 // pass share what the library answered; the item and "greyText" are read at each row.
 void playlistCellLayoutSubviews(UI::View self, SEL cmd) {
-    callPrevious(kPlaylistCellLayout, self, cmd);
+    callPrevious<&playlistCellLayoutSubviews>(self, cmd);
     NS::String item = tweakState.contextItemTitle;
     // Nothing can dim: spare the library walk.
     if (!tweakState.greyText || NS::isEmpty(item)) return;
-    NS::String rowTitle = host::title(self);
+    NS::String rowTitle = app::title(self);
     if (!rowTitle) return;
     if (!tweakState.playlistPass.playlists) beginPlaylistPass();
-    if (containsTitle(songTitlesOfPlaylistsNamed(rowTitle), item)) host::setIsDisabled(self, YES);
+    if (containsTitle(songTitlesOfPlaylistsNamed(rowTitle), item)) app::setIsDisabled(self, YES);
     // Without an observer to end it, a pass is this row alone.
     if (!tweakState.playlistPassEnd) tweakState.playlistPass = PlaylistPass{};
 }
 
 void transportButtonLayoutSubviews(UI::View self, SEL cmd) {
-    callPrevious(kTransportButtonLayout, self, cmd);
+    callPrevious<&transportButtonLayoutSubviews>(self, cmd);
     self.setUserInteractionEnabled(NO);
 }
 

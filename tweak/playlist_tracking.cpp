@@ -1,7 +1,7 @@
 // Which playlist the add-music picker adds to, and the titles of the songs it already holds.
-#include "host.hpp"
-#include "hooks.hpp"
+#include "app.hpp"
 #include "objc/mediaplayer.hpp"
+#include "state.hpp"
 
 namespace {
 
@@ -12,7 +12,7 @@ void rebuildTargetTitles(NS::String name) {
     tweakState.targetPlaylistSongTitles.startAfresh();
     if (NS::isEmpty(name)) return;
     for (MP::Playlist playlist : NS::each<MP::Playlist>(playlists)) {
-        if (!host::sameTitle(playlist.name(), name)) continue;
+        if (!app::sameTitle(playlist.name(), name)) continue;
         for (MP::Item item : NS::each<MP::Item>(playlist.items())) {
             NS::String title = item.title();
             if (title) tweakState.targetPlaylistSongTitles.append(title);
@@ -23,26 +23,26 @@ void rebuildTargetTitles(NS::String name) {
 } // namespace
 
 void playlistHeaderLayoutSubviews(UI::View self, SEL cmd) {
-    tweakState.currentPlaylistTitle = objc::Ref<NS::String>::retain(host::titleText(self));
-    callPrevious(kPlaylistHeaderLayout, self, cmd);
+    tweakState.currentPlaylistTitle = objc::Ref<NS::String>::retain(app::titleText(self));
+    callPrevious<&playlistHeaderLayoutSubviews>(self, cmd);
 }
 
 void mediaPickerViewWillAppear(UI::ViewController self, SEL cmd, BOOL animated) {
     rebuildTargetTitles(tweakState.currentPlaylistTitle);
-    callPrevious(kPickerWillAppear, self, cmd, animated);
+    callPrevious<&mediaPickerViewWillAppear>(self, cmd, animated);
 }
 
 void mediaPickerFinish(UI::ViewController self, SEL cmd) {
     tweakState.targetPlaylistSongTitles.startAfresh();
-    callPrevious(kPickerFinish, self, cmd);
+    callPrevious<&mediaPickerFinish>(self, cmd);
 }
 
 void mediaPickerCancelTapped(UI::ViewController self, SEL cmd) {
     tweakState.targetPlaylistSongTitles.startAfresh();
-    callPrevious(kPickerCancel, self, cmd);
+    callPrevious<&mediaPickerCancelTapped>(self, cmd);
 }
 
 void mediaPickerDoneTapped(UI::ViewController self, SEL cmd) {
     tweakState.targetPlaylistSongTitles.startAfresh();
-    callPrevious(kPickerDone, self, cmd);
+    callPrevious<&mediaPickerDoneTapped>(self, cmd);
 }

@@ -1,25 +1,8 @@
 // The tweak's one process-wide record, shared by every replacement.
 #pragma once
 
+#include "hook_table.hpp"
 #include "objc/system.hpp"
-
-// The previous-implementation slots, one for each replacement of the hook table, in its order.
-enum Slot : int {
-    kPlaylistCellLayout,
-    kPlaylistHeaderLayout,
-    kContextHeaderWillAppear,
-    kPickerWillAppear,
-    kPickerFinish,
-    kPickerCancel,
-    kPickerDone,
-    kCollectionTouchesBegan,
-    kCollectionTouchesEnded,
-    kTransportButtonLayout,
-    kSongCellLayout,
-    kSearchResultCellLayout,
-    kMarqueeLayout,
-    kSlotCount,
-};
 
 // The song titles of the target playlist, in playlist order and with their repeats, and beside
 // them the same titles as a set, so that a membership test costs the same for any length of list.
@@ -69,14 +52,22 @@ struct TweakState {
     bool enabled;
     bool disable;
     bool greyText;
-    IMP previous[kSlotCount];
+    // One previous implementation for each replacement of the hook table, in its order.
+    IMP previous[kReplacementCount];
 };
 
 // Zero-filled at load and never destroyed: it lives as long as the process.
 extern TweakState tweakState;
 
-// Calls the implementation that the replacement in `slot` took the place of, with the very same
-// receiver, selector and arguments. Every hooked method returns nothing.
-template <class... Args> void callPrevious(Slot slot, objc::Object self, SEL cmd, Args... args) {
-    reinterpret_cast<void (*)(objc::Object, SEL, Args...)>(tweakState.previous[slot])(self, cmd, args...);
-}
+// Calls the implementation that `replacement` took the place of, with the very same receiver,
+// selector and arguments, as the replacement takes them: callPrevious<&songCellLayoutSubviews>(self,
+// cmd). Every hooked method returns nothing.
+template <auto replacement> struct Previous;
+template <class... Parameters, void (*replacement)(Parameters...)> struct Previous<replacement> {
+    static void call(Parameters... arguments) {
+        constexpr int slot = slotOf<replacement>();
+        static_assert(slot >= 0, "a replacement of the hook table");
+        reinterpret_cast<void (*)(Parameters...)>(tweakState.previous[slot])(arguments...);
+    }
+};
+template <auto replacement> constexpr auto callPrevious = &Previous<replacement>::call;

@@ -1,7 +1,7 @@
 // Holds back a tap on a song that the playlist already has, and asks "Add Again" or "Skip".
 #include "album_additions.hpp"
-#include "host.hpp"
-#include "hooks.hpp"
+#include "app.hpp"
+#include "state.hpp"
 
 namespace {
 
@@ -15,7 +15,7 @@ objc::Object touchedIndexPath(UI::CollectionView view, UI::Event event) {
 
 // Lets a touch end through to the list's own handling.
 void passTouchEndOn(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event) {
-    callPrevious(kCollectionTouchesEnded, view, cmd, touches, event);
+    callPrevious<&collectionViewTouchesEnded>(view, cmd, touches, event);
 }
 
 // A touch end held back while an alert asks: what "Add Again" needs to let it through, calling the
@@ -41,12 +41,12 @@ struct HeldTouchEnd {
 // Asks "Add Again" or "Skip", "Skip" preferred, over the list's view controller.
 void presentDuplicateAlert(UI::CollectionView view, NS::String message, UI::ActionHandler addAgain,
                            UI::ActionHandler skip) {
-    UI::AlertController alert = host::makeAlert(message);
+    UI::AlertController alert = app::makeAlert(message);
     UI::AlertAction skipAction = UI::AlertAction::actionWithTitle(NS::literal<"Skip">(), 0, skip);
     alert.addAction(UI::AlertAction::actionWithTitle(NS::literal<"Add Again">(), 0, addAgain));
     alert.addAction(skipAction);
     alert.setPreferredAction(skipAction);
-    host::present(alert, view);
+    app::present(alert, view);
 }
 
 void raiseSongDuplicateAlert(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event,
@@ -61,32 +61,40 @@ void raiseSongDuplicateAlert(UI::CollectionView view, SEL cmd, NS::Set touches, 
         nullptr);
 }
 
-// A tap on a playlist of the playlist picker: does that playlist already hold the context item?
-void checkPlaylistPick(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event, UI::View cell) {
-    NS::String tappedName = host::title(cell);
-    MP::Playlist picked;
-    for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists()))
-        if (host::sameTitle(playlist.name(), tappedName)) picked = playlist;
-
+// What a tap on a playlist of the playlist picker found: the playlist of the tapped name, whether it
+// already holds the context item, and what the picker duplicate alert would say and add on "Skip".
+struct PlaylistPick {
+    Ref<MP::Playlist> playlist;
+    bool holdsItem = false;
     NS::String message = NS::literal<"This song is already in your playlist.">();
     Ref<NS::MutableArray> missingSongs = NS::MutableArray::make();
     bool addMissingOnSkip = false;
-    if (tweakState.contextItemIsAlbum) {
-        addMissingOnSkip = checkAlbum(picked, missingSongs);
-        message = addMissingOnSkip ? NS::literal<"This playlist already contains some songs from this album.">()
-                                   : NS::literal<"This album is already in your playlist.">();
-    } else {
-        NS::String song = tweakState.contextItemTitle;
-        for (MP::Item item : NS::each<MP::Item>(picked.items()))
-            if (!NS::isEmpty(song) && host::sameTitle(item.title(), song) && tweakState.disable)
-                tweakState.pendingDuplicateTap = true;
-    }
-    if (!tweakState.pendingDuplicateTap) return;
+};
 
+PlaylistPick checkPlaylistPick(UI::View cell) {
+    PlaylistPick pick;
+    NS::String tappedName = app::title(cell);
+    for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists()))
+        if (app::sameTitle(playlist.name(), tappedName)) pick.playlist = Ref<MP::Playlist>::retain(playlist);
+    if (tweakState.contextItemIsAlbum) {
+        pick.holdsItem = pick.addMissingOnSkip = checkAlbum(pick.playlist, pick.missingSongs);
+        pick.message = pick.holdsItem ? NS::literal<"This playlist already contains some songs from this album.">()
+                                      : NS::literal<"This album is already in your playlist.">();
+        return pick;
+    }
+    NS::String song = tweakState.contextItemTitle;
+    for (MP::Item item : NS::each<MP::Item>(pick.playlist->items()))
+        if (!NS::isEmpty(song) && app::sameTitle(item.title(), song) && tweakState.disable) pick.holdsItem = true;
+    return pick;
+}
+
+void raisePickerDuplicateAlert(UI::CollectionView view, SEL cmd, NS::Set touches, UI::Event event, const PlaylistPick& pick) {
     HeldTouchEnd held(view, cmd, touches, event);
-    Ref<MP::Playlist> keptPlaylist = Ref<MP::Playlist>::retain(picked);
+    Ref<MP::Playlist> keptPlaylist = pick.playlist;
+    Ref<NS::MutableArray> missingSongs = pick.missingSongs;
+    bool addMissingOnSkip = pick.addMissingOnSkip;
     presentDuplicateAlert(
-        view, message, ^(id) { held.passOn(); },
+        view, pick.message, ^(id) { held.passOn(); },
         ^(id) {
             if (addMissingOnSkip) addMissingSongs(keptPlaylist, missingSongs, held.view.load());
         });
@@ -102,11 +110,11 @@ void collectionViewTouchesBegan(UI::CollectionView self, SEL cmd, NS::Set touche
     if (!indexPath) return;
     UI::View cell = self.cellForItemAtIndexPath(indexPath);
     // A cell without a title (or no cell) is never held back.
-    if (tweakState.targetPlaylistSongTitles.contains(host::title(cell))) {
+    if (tweakState.targetPlaylistSongTitles.contains(app::title(cell))) {
         tweakState.pendingDuplicateTap = true;
         return;
     }
-    callPrevious(kCollectionTouchesBegan, self, cmd, touches, event);
+    callPrevious<&collectionViewTouchesBegan>(self, cmd, touches, event);
 }
 
 void collectionViewTouchesEnded(UI::CollectionView self, SEL cmd, NS::Set touches, UI::Event event) {
@@ -115,16 +123,19 @@ void collectionViewTouchesEnded(UI::CollectionView self, SEL cmd, NS::Set touche
         raiseSongDuplicateAlert(self, cmd, touches, event, indexPath);
     } else if (indexPath) {
         UI::View cell = self.cellForItemAtIndexPath(indexPath);
-        if (cell.isKindOfClass(host::songCellClass())) {
+        if (cell.isKindOfClass(app::songCellClass())) {
             passTouchEndOn(self, cmd, touches, event);
             // Remembered while the picker is open, so that a second tap on the song is caught.
-            NS::String title = host::title(cell);
+            NS::String title = app::title(cell);
             if (title && tweakState.targetPlaylistSongTitles.count() > 0) tweakState.targetPlaylistSongTitles.append(title);
             tweakState.pendingDuplicateTap = false;
             return;
         }
-        if (self.viewControllerForAncestor().isKindOfClass(host::playlistPickerClass()))
-            checkPlaylistPick(self, cmd, touches, event, cell);
+        if (self.viewControllerForAncestor().isKindOfClass(app::playlistPickerClass())) {
+            PlaylistPick pick = checkPlaylistPick(cell);
+            if (pick.holdsItem) tweakState.pendingDuplicateTap = true;
+            if (tweakState.pendingDuplicateTap) raisePickerDuplicateAlert(self, cmd, touches, event, pick);
+        }
     }
     // A held-back touch ends here: swallowed (an alert, if any, is on screen now).
     if (tweakState.pendingDuplicateTap) {

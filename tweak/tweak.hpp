@@ -8,5 +8,10 @@
 void loadPreferences(CFNotificationCenterRef center, void* observer, CFStringRef name, const void* object,
                      CFDictionaryRef userInfo);
 
-// Reads the preferences, follows the reload notification and, when enabled, installs the hook table.
+// Reads the preferences, follows the reload notification and, when enabled, installs the hook table
+// and ends the playlist rows' passes.
 void startTweak();
+
+// Ends the playlist rows' shared pass at each turn of the main run loop (marking.cpp); called once
+// at start-up.
+void observePlaylistPasses();

@@ -36,6 +36,7 @@ struct SegmentMap {
 
 struct Image {
     int id;
+    Device device; // what it was loaded on, for its lazy binds
     std::string path;       // on the host
     std::string devicePath; // as dyld names it in its messages
     std::vector<uint8_t> file; // the slice
@@ -533,13 +534,13 @@ bool isMachO(const std::string& path) {
     return magic == MH_MAGIC_64 || fromBigEndian(magic) == FAT_MAGIC;
 }
 
-Image* loadImage(const std::string& path) {
+Image* loadImage(const std::string& path, const Device& device) {
     std::ifstream in(path, std::ios::binary);
     if (!in) refuse("image not found");
     std::vector<uint8_t> whole{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const Device& device = currentDevice();
     auto image = new Image{};
     image->id = nextImageId++;
+    image->device = device;
     image->path = path;
     image->devicePath = devicePathOf(path);
     try {
@@ -613,7 +614,7 @@ uint64_t bindLazyPointer(uint64_t imageCache, uint64_t lazyBindOffset) {
         const uint8_t* start = image->file.data() + info.lazy_bind_off;
         std::vector<Bind> binds = decodeLazyBinds(start + lazyBindOffset, start + info.lazy_bind_size);
         if (binds.empty()) refuse("no lazy bind at offset " + std::to_string(lazyBindOffset));
-        uint64_t target = resolve(*image, binds.front(), currentDevice());
+        uint64_t target = resolve(*image, binds.front(), image->device);
         *fixupWord(*image, binds.front().segment, binds.front().offset, "binding") = target;
         return target;
     } catch (const std::exception& error) {
@@ -621,14 +622,14 @@ uint64_t bindLazyPointer(uint64_t imageCache, uint64_t lazyBindOffset) {
     }
 }
 
-Library openLibrary(const std::string& path) {
+Library openLibrary(const std::string& path, const Device& device) {
     Library library;
     if (isMachO(path)) {
         std::lock_guard<std::mutex> lock(libraryGuard);
         Image*& loaded = loadedByPath[path];
         try {
             // dlopen of a loaded image hands it back: its initializers ran once.
-            if (loaded == nullptr) loaded = loadImage(path);
+            if (loaded == nullptr) loaded = loadImage(path, device);
         } catch (const LoadError& error) {
             loadedByPath.erase(path);
             refusals.push_back(error.what());

@@ -1,8 +1,9 @@
-// Layer sim/device_core: the device's loader and CPU. It uses sim/platform, and what every other
-// layer exports, only through the symbols that the device's libraries would export.
+// Layer sim/device_core: the device's loader and CPU, the bottom layer. It includes no other layer,
+// and reaches what the others export only through the symbols that the device's libraries would
+// export.
 //
-// The loader: dyld's steps, in dyld's order and with dyld's messages, for the model and release of
-// the run (releases.hpp): the slice against the process's architecture, the load commands as
+// The loader: dyld's steps, in dyld's order and with dyld's messages, for the model and release it
+// is given (releases.hpp): the slice against the process's architecture, the load commands as
 // sniffLoadCommands checks them, the code signature as the kernel validates it (and each page's
 // hashes when the page is first touched), each library that a load command names with its
 // compatibility version, the rebases, every bind against what that library (or one it re-exports)
@@ -10,6 +11,8 @@
 // the emulated core (core.hpp). Segments go into host memory so that guest addresses are host
 // addresses.
 #pragma once
+
+#include "sim/device_core/releases.hpp"
 
 #include <cstdint>
 #include <stdexcept>
@@ -27,8 +30,8 @@ struct Image;
 
 // Whether the file is a Mach-O binary (thin or fat), which only the device core can run.
 bool isMachO(const std::string& path);
-// Loads, binds and initializes the binary; throws LoadError.
-Image* loadImage(const std::string& path);
+// Loads, binds and initializes the binary as that device's loader does; throws LoadError.
+Image* loadImage(const std::string& path, const Device& device);
 // Takes the image's memory away; the guest code it held can no longer run.
 void unloadImage(Image* image);
 // The address of a symbol that the binary defines (its symbol table), or 0.
@@ -43,7 +46,7 @@ struct Library {
 };
 // As dlopen: a binary already open is handed back, its initializers not run again. Throws LoadError
 // with dyld's message, which refusedLoads() keeps for the run.
-Library openLibrary(const std::string& path);
+Library openLibrary(const std::string& path, const Device& device);
 void closeLibrary(Library library);
 // Whether the library at `path` is still loaded.
 bool libraryLoaded(const std::string& path);

@@ -10,18 +10,20 @@ constexpr std::pair<Version, Version> ran(Version first, Version last) { return 
 const Version kLast12 = version(12, 4, 1), kFirst13 = version(13);
 
 // The models whose scenarios a user may name: A7 to A11 run the system's apps as arm64, A12 and
-// A13 as arm64e.
+// A13 as arm64e. Their screens, in points at their scale, are Apple's own figures (the iOS Device
+// Compatibility Reference's table of displays).
+constexpr Screen kSmall{320, 568, 2}, kMedium{375, 667, 2}, kTall{375, 812, 3}, kWide{414, 896, 2};
 const std::vector<Model> kModels = {
-    {"iPhone 5s", "A7", false, {ran(version(7), version(12, 5, 7))}},
-    {"iPhone 6", "A8", false, {ran(version(8), version(12, 5, 7))}},
-    {"iPhone 6s", "A9", false, {ran(version(9), kLast12), ran(kFirst13, version(15, 8))}},
-    {"iPhone SE", "A9", false, {ran(version(9, 3), kLast12), ran(kFirst13, version(15, 8))}},
-    {"iPhone 7", "A10", false, {ran(version(10), kLast12), ran(kFirst13, version(15, 8))}},
-    {"iPhone 8", "A11", false, {ran(version(11), kLast12), ran(kFirst13, version(16, 7, 10))}},
-    {"iPhone X", "A11", false, {ran(version(11), kLast12), ran(kFirst13, version(16, 7, 10))}},
-    {"iPhone XS", "A12", true, {ran(version(12), kLast12), ran(kFirst13, version(17, 7))}},
-    {"iPhone XR", "A12", true, {ran(version(12), kLast12), ran(kFirst13, version(17, 7))}},
-    {"iPhone 11", "A13", true, {ran(kFirst13, version(17, 7))}},
+    {"iPhone 5s", "A7", false, kSmall, {ran(version(7), version(12, 5, 7))}},
+    {"iPhone 6", "A8", false, kMedium, {ran(version(8), version(12, 5, 7))}},
+    {"iPhone 6s", "A9", false, kMedium, {ran(version(9), kLast12), ran(kFirst13, version(15, 8))}},
+    {"iPhone SE", "A9", false, kSmall, {ran(version(9, 3), kLast12), ran(kFirst13, version(15, 8))}},
+    {"iPhone 7", "A10", false, kMedium, {ran(version(10), kLast12), ran(kFirst13, version(15, 8))}},
+    {"iPhone 8", "A11", false, kMedium, {ran(version(11), kLast12), ran(kFirst13, version(16, 7, 10))}},
+    {"iPhone X", "A11", false, kTall, {ran(version(11), kLast12), ran(kFirst13, version(16, 7, 10))}},
+    {"iPhone XS", "A12", true, kTall, {ran(version(12), kLast12), ran(kFirst13, version(17, 7))}},
+    {"iPhone XR", "A12", true, kWide, {ran(version(12), kLast12), ran(kFirst13, version(17, 7))}},
+    {"iPhone 11", "A13", true, kWide, {ran(kFirst13, version(17, 7))}},
 };
 
 // Each line's loader: dyld's src/ImageLoader.cpp (recursiveLoadLibraries) checks compatibility
@@ -37,8 +39,6 @@ const std::vector<ReleaseLine> kLines = {
 
 constexpr const char* kDefaultModel = "iPhone 7";
 constexpr const char* kDefaultRelease = "10.3";
-
-Device chosen{};
 
 } // namespace
 
@@ -68,7 +68,7 @@ std::string versionName(Version value) {
 const std::vector<Model>& models() { return kModels; }
 const std::vector<ReleaseLine>& releaseLines() { return kLines; }
 
-void chooseDevice(const std::string& modelName, const std::string& release) {
+Device deviceNamed(const std::string& modelName, const std::string& release) {
     const Model* model = nullptr;
     std::string listed;
     for (const Model& each : kModels) {
@@ -86,14 +86,9 @@ void chooseDevice(const std::string& modelName, const std::string& release) {
     bool itRan = false;
     for (const auto& [first, last] : model->ran) itRan = itRan || (wanted >= first && wanted <= last);
     if (!itRan) throw std::invalid_argument("the " + modelName + " never ran iOS " + release);
-    chosen = Device{model, wanted, line};
+    return Device{model, wanted, line};
 }
 
-void chooseDefaultDevice() { chooseDevice(kDefaultModel, kDefaultRelease); }
-
-const Device& currentDevice() {
-    if (chosen.model == nullptr) chooseDefaultDevice();
-    return chosen;
-}
+Device defaultDevice() { return deviceNamed(kDefaultModel, kDefaultRelease); }
 
 } // namespace sim::device

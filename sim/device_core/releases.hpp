@@ -1,6 +1,6 @@
 // The devices and iOS releases that the simulated device can be, as data: each model with its
-// processor and the releases it ran, each release line with the loader rules of its dyld. A run
-// simulates one model on one release, chosen before the apps start.
+// processor, its screen and the releases it ran, each release line with the loader rules of its
+// dyld. A run simulates one model on one release, chosen before the apps start.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +18,17 @@ constexpr Version version(uint32_t major, uint32_t minor = 0, uint32_t patch = 0
 Version parseVersion(const std::string& text);
 std::string versionName(Version version); // "12.4", or "12.4.1"
 
+// A screen's size in points, and the pixels of a point along each side.
+struct Screen {
+    double width, height, scale;
+};
+
 struct Model {
     const char* name;       // "iPhone 8"
     const char* processor;  // "A11"
     // From A12 on, the system's apps (Music and Settings among them) are arm64e processes.
     bool arm64eSystemApps;
+    Screen screen;
     // The releases it ran: each pair is a first and a last release.
     std::vector<std::pair<Version, Version>> ran;
 };
@@ -43,16 +49,16 @@ struct ReleaseLine {
 const std::vector<Model>& models();
 const std::vector<ReleaseLine>& releaseLines();
 
-// The device of this run.
+// One model on one release.
 struct Device {
     const Model* model;
     Version release;
     const ReleaseLine* line;
 };
-const Device& currentDevice();
-// Chooses the model and the release; throws std::invalid_argument for a model not listed, a
+// The model of that name on that release; throws std::invalid_argument for a model not listed, a
 // release line not modelled, or a release that the model never ran.
-void chooseDevice(const std::string& modelName, const std::string& release);
-void chooseDefaultDevice();
+Device deviceNamed(const std::string& modelName, const std::string& release);
+// An iPhone 7 on iOS 10.3, inside the package's claimed range.
+Device defaultDevice();
 
 } // namespace sim::device

@@ -1,5 +1,6 @@
 #include "sim/mediaplayer/media_library.hpp"
 
+#include "sim/platform/objects.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 
@@ -10,11 +11,13 @@
 #include <utility>
 
 // MediaPlayer's property names, exported for the tweak, which links against them.
-extern "C" __attribute__((visibility("default"))) id MPMediaPlaylistPropertyName = nullptr;
-extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyTitle = nullptr;
-extern "C" __attribute__((visibility("default"))) id MPMediaItemPropertyAlbumTitle = nullptr;
+SIM_EXPORT id MPMediaPlaylistPropertyName = nullptr;
+SIM_EXPORT id MPMediaItemPropertyTitle = nullptr;
+SIM_EXPORT id MPMediaItemPropertyAlbumTitle = nullptr;
 
 namespace sim::media {
+
+constinit Catalogue classes{Threads::any};
 
 namespace {
 
@@ -41,8 +44,7 @@ struct ItemState {
     Ref<String> albumTitle;
     PersistentID persistentID = 0;
 };
-constexpr const char* kItemState = "_simItem";
-ItemState& item(id self) { return stateOf<ItemState>(Object(self), kItemState); }
+ItemState& item(id self) { return state<ItemState>(self); }
 
 // Albums and playlists alike: a titled, ordered list of items.
 struct CollectionState {
@@ -51,8 +53,7 @@ struct CollectionState {
     PersistentID persistentID = 0;
     Ref<Object> record; // for a fresh object: the library's own collection it stands for
 };
-constexpr const char* kCollectionState = "_simCollection";
-CollectionState& ownState(id self) { return stateOf<CollectionState>(Object(self), kCollectionState); }
+CollectionState& ownState(id self) { return state<CollectionState>(self); }
 // The library's record of the collection, whichever object of it `self` is.
 CollectionState& collection(id self) {
     Object record = ownState(self).record;
@@ -62,8 +63,6 @@ CollectionState& collection(id self) {
 struct QueryState {
     bool playlists = false;
 };
-constexpr const char* kQueryState = "_simQuery";
-QueryState& query(id self) { return stateOf<QueryState>(Object(self), kQueryState); }
 
 struct PendingAddition {
     Ref<MP::Playlist> playlist;
@@ -114,7 +113,7 @@ id freshCollection(id record) {
 template <class T> id freshObjects(const std::vector<Ref<T>>& records, id (*freshObject)(id)) {
     auto fresh = NS::MutableArray::make();
     for (const auto& record : records) fresh->addObject(Object(freshObject(record.get().raw)));
-    return Object(fresh.get().retain()).autorelease();
+    return autoreleased(fresh).raw;
 }
 
 // Equal by persistent ID within a kind of object, never by identity.
@@ -129,15 +128,11 @@ BOOL collectionIsEqual(id self, SEL, id other) {
 }
 NSUInteger collectionHash(id self, SEL) { return NSUInteger(ownState(self).persistentID); }
 
-void itemDealloc(id self, SEL) {
-    destroyState<ItemState>(Object(self), kItemState);
-    deallocAsSuperclass(self, "NSObject");
-}
+const StandIn<ItemState> kMPMediaItem{classes, "MPMediaItem", "NSObject",
+                                      {method<itemValueForProperty>("valueForProperty:"),
+                                       method<itemIsEqual>("isEqual:"),
+                                       method<itemHash>("hash")}};
 
-void collectionDealloc(id self, SEL) {
-    destroyState<CollectionState>(Object(self), kCollectionState);
-    deallocAsSuperclass(self, "NSObject");
-}
 id collectionItems(id self, SEL) {
     if (Object(self).isKindOfClass(objc::lookUpClass("MPMediaPlaylist"))) ++asked.playlistsFetched;
     return freshObjects(collection(self).items, freshItem);
@@ -147,6 +142,13 @@ id collectionRepresentativeItem(id self, SEL) {
     return items.empty() ? nullptr : freshItem(items.front().get().raw);
 }
 NSUInteger collectionCount(id self, SEL) { return collection(self).items.size(); }
+
+const StandIn<CollectionState> kMPMediaItemCollection{classes, "MPMediaItemCollection", "NSObject",
+                                                      {method<collectionItems>("items"),
+                                                       method<collectionRepresentativeItem>("representativeItem"),
+                                                       method<collectionCount>("count"),
+                                                       method<collectionIsEqual>("isEqual:"),
+                                                       method<collectionHash>("hash")}};
 
 id playlistValueForProperty(id self, SEL, id property) {
     ++asked.propertyReads;
@@ -187,22 +189,27 @@ void playlistAddMediaItems(id self, SEL, id items, MP::AdditionCompletion comple
     library().pending.push_back(std::move(addition));
 }
 
-void queryDealloc(id self, SEL) {
-    destroyState<QueryState>(Object(self), kQueryState);
-    deallocAsSuperclass(self, "NSObject");
-}
+const StandIn<> kMPMediaPlaylist{classes, "MPMediaPlaylist", "MPMediaItemCollection",
+                                 {method<playlistValueForProperty>("valueForProperty:"),
+                                  method<playlistAddMediaItems>("addMediaItems:completionHandler:")}};
+
 id makeQuery(id cls, bool playlists) {
     Object made(Object(cls).send<id>(sel<"new">()));
-    query(made.raw).playlists = playlists;
+    state<QueryState>(made.raw).playlists = playlists;
     return made.autorelease();
 }
 id queryPlaylists(id cls, SEL) { return makeQuery(cls, true); }
 id queryAlbums(id cls, SEL) { return makeQuery(cls, false); }
 id queryCollections(id self, SEL) {
-    if (!query(self).playlists) return freshObjects(library().albums, freshCollection);
+    if (!state<QueryState>(self).playlists) return freshObjects(library().albums, freshCollection);
     ++asked.playlistsQueries;
     return freshObjects(library().playlists, freshCollection);
 }
+
+const StandIn<QueryState> kMPMediaQuery{classes, "MPMediaQuery", "NSObject",
+                                        {classMethod<queryPlaylists>("playlistsQuery"),
+                                         classMethod<queryAlbums>("albumsQuery"),
+                                         method<queryCollections>("collections")}};
 
 std::vector<PendingAddition> takePending() {
     std::vector<PendingAddition> taken;
@@ -211,39 +218,6 @@ std::vector<PendingAddition> takePending() {
 }
 
 } // namespace
-
-void defineClasses(const ClassNames& leftOut) {
-    using objc::ClassBuilder;
-    defineClass("MPMediaItem", "NSObject", leftOut, [](ClassBuilder& c) {
-        c.ivar<void*>(kItemState)
-            .method<itemDealloc>(sel<"dealloc">())
-            .method<itemValueForProperty>(sel<"valueForProperty:">())
-            .method<itemIsEqual>(sel<"isEqual:">())
-            .method<itemHash>(sel<"hash">());
-    });
-    defineClass("MPMediaItemCollection", "NSObject", leftOut, [](ClassBuilder& c) {
-        c.ivar<void*>(kCollectionState)
-            .method<collectionDealloc>(sel<"dealloc">())
-            .method<collectionItems>(sel<"items">())
-            .method<collectionRepresentativeItem>(sel<"representativeItem">())
-            .method<collectionCount>(sel<"count">())
-            .method<collectionIsEqual>(sel<"isEqual:">())
-            .method<collectionHash>(sel<"hash">());
-    });
-    defineClass("MPMediaPlaylist", "MPMediaItemCollection", leftOut, [](ClassBuilder& c) {
-        c.method<playlistValueForProperty>(sel<"valueForProperty:">())
-            .method<playlistAddMediaItems>(sel<"addMediaItems:completionHandler:">());
-    });
-    if (Class cls = defineClass("MPMediaQuery", "NSObject", leftOut, [](ClassBuilder& c) {
-            c.ivar<void*>(kQueryState)
-                .method<queryDealloc>(sel<"dealloc">())
-                .method<queryCollections>(sel<"collections">());
-        });
-        cls && !class_getInstanceMethod(metaclassOf(cls), sel<"playlistsQuery">())) {
-        addClassMethod<queryPlaylists>(cls, sel<"playlistsQuery">());
-        addClassMethod<queryAlbums>(cls, sel<"albumsQuery">());
-    }
-}
 
 void reset() {
     for (PendingAddition& addition : takePending())
@@ -347,7 +321,7 @@ void finishAdditions(bool succeed) {
             if (addition.completion) Block_release(addition.completion);
     });
     whenCompleted.wait();
-    drainMainQueue();
+    settle();
     drained.set_value();
     library.join();
 }

@@ -1,21 +1,15 @@
 // Layer sim/mediaplayer: the device's media library and MediaPlayer's stand-ins over it. It uses
 // sim/platform only.
 //
-// Classes (product code reaches them through objc/mediaplayer.hpp):
-//   MPMediaItem            valueForProperty: with MPMediaItemPropertyTitle / ...AlbumTitle
-//   MPMediaItemCollection  items, representativeItem (the first item), count
-//   MPMediaPlaylist        (a collection) valueForProperty: with MPMediaPlaylistPropertyName,
-//                          addMediaItems:completionHandler: (completes at `completeAdditions`)
-//   MPMediaQuery           playlistsQuery, albumsQuery, collections (library order, taken afresh)
-//
-// Every query (collections, items, representativeItem) gives fresh objects, equal to the library's
-// own (isEqual:, hash) by persistent ID and never the same object; two songs of one title stay two
+// MPMediaPlaylist's addMediaItems:completionHandler: completes at `completeAdditions`. Every query
+// (collections, items, representativeItem) gives fresh objects, equal to the library's own
+// (isEqual:, hash) by persistent ID and never the same object; two songs of one title stay two
 // songs. The functions below give and take the library's own objects. The library outlives the
 // Music app's process (a relaunch keeps it); `reset` empties it.
 #pragma once
 
 #include "objc/mediaplayer.hpp"
-#include "sim/platform/stand_in_classes.hpp"
+#include "sim/platform/stand_in.hpp"
 
 #include <optional>
 #include <string>
@@ -23,7 +17,8 @@
 
 namespace sim::media {
 
-void defineClasses(const ClassNames& leftOut = {});
+// MediaPlayer's classes, defined before the library is first filled.
+extern Catalogue classes;
 
 // Empties the library and forgets pending additions and what was asked.
 void reset();

@@ -1,32 +1,14 @@
 // Layer sim/music: the Music app. It uses the frameworks (sim/uikit, sim/mediaplayer) and
 // sim/platform.
 //
-// The simulated Music app: its own classes under the names the tweak looks up, its screens, and its
-// processes. A launch defines the app's classes (once per host process), then loads the tweak with
-// dlopen, whose constructor hooks them, as the substrate does on a device. Quitting takes the whole
-// process away: screens, alerts and their handlers, pending main-queue work, observers, hooks and
-// added methods, and finally the tweak itself, which must then be unloaded for real.
-//
-// Classes (each hooked method is the class's own, so that hooking swaps it):
-//   Music.PlaylistDetailHeaderLockupView  titleText, layoutSubviews
-//   Music.MediaPickerNavigationController viewWillAppear:, finish, cancelTapped, doneTapped (the
-//                                         last three close the picker)
-//   Music.ContextActionHeaderViewController viewWillAppear:, titleStack
-//   Music.PlaylistPickerViewController
-//   UICollectionView       touchesBegan:/Ended:/Cancelled:withEvent:, indexPathForItemAtPoint:,
-//                          cellForItemAtIndexPath:, selectItemAtIndexPath:animated:scrollPosition:
-//   UICollectionViewCell, and under it Music.SongCell, Music.SearchResultCell, Music.PlaylistCell
-//                          title, layoutSubviews
-//   MPUMarqueeView         viewForContentSize, layoutSubviews
-//   MPUHalfTintedTransportButton layoutSubviews (which makes the button interactive)
-// Every hooked method has an implementation of its own, which writes its call, under its own name,
-// to the call log (call_log.hpp).
+// The simulated Music app: its classes (classes.hpp), its screens, and its processes. A launch
+// defines the app's classes (once per host process), then the substrate loads the tweak, whose
+// constructor hooks them, as on a device (sim/platform/process.hpp).
 #pragma once
 
 #include "objc/mediaplayer.hpp"
-#include "sim/device_core/loader.hpp"
 #include "objc/uikit.hpp"
-#include "sim/platform/stand_in_classes.hpp"
+#include "sim/platform/stand_in.hpp"
 #include "sim/screens/screen.hpp"
 
 #include <functional>
@@ -54,7 +36,7 @@ struct LaunchOptions {
 
 // The classes that a launch can leave out (`LaunchOptions::leftOut`): those the app defines when it
 // starts, its own and the ones of UIKit and MediaPlayerUI that it hooks into.
-const std::vector<std::string>& classesALaunchCanLeaveOut();
+std::vector<std::string> classesALaunchCanLeaveOut();
 
 // Starts the app and loads the tweak into it. The classes are defined at the first launch of the
 // host process; later launches must leave out the same classes.
@@ -94,35 +76,21 @@ void layoutScreen(size_t afterRows = 0, const std::function<void()>& duringPass 
 struct Row {
     std::optional<std::string> title;
     CGFloat alpha;
+    CGRect frame; // in the list
 };
 std::vector<Row> rowsOnScreen();
+// The topmost list: the search results, the add-music picker's or the playlist picker's.
 UI::CollectionView listOnScreen();
 void tapRow(size_t row);
 void tapEmpty();
 void dragRowToEmpty(size_t row);
 void touchRowCancelled(size_t row);
 
-// ---- what the app observed ----
-
-struct TouchCounts {
-    int began = 0;
-    int ended = 0;
-};
-// The lists' own touch handling since the last call, over relaunches too.
-TouchCounts takeTouchCounts();
-
-struct Selection {
-    // The title of the row selected from code; nothing when it was made with no index path.
-    std::optional<std::string> title;
-};
-// The last selection made from code (selectItemAtIndexPath:...) in this process, if any.
-std::optional<Selection> lastSelection();
+UI::View transportButton();
+bool transportInteractive();
 
 // What the app shows now, for its picture; nothing while it is not running or shows none of its
 // screens.
 std::optional<screens::MusicScreen> screenShown();
-
-UI::View transportButton();
-bool transportInteractive();
 
 } // namespace sim::music

@@ -31,11 +31,8 @@ bool definedByLoadedImage(Class cls) {
 }
 
 void installBundleForClass() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    Method method = ownMethod(metaclassOf(objc::lookUpClass("NSBundle")), sel<"bundleForClass:">());
-    if (method) originalBundleForClass = method_setImplementation(method, reinterpret_cast<IMP>(bundleForClass));
+    originalBundleForClass = replaceOwnMethod(metaclassOf(objc::lookUpClass("NSBundle")), sel<"bundleForClass:">(),
+                                              reinterpret_cast<IMP>(bundleForClass));
 }
 
 } // namespace sim

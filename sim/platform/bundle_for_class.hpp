@@ -9,7 +9,7 @@
 
 namespace sim {
 
-// Replaces the class method once; makeFreshRoot() calls it with the other Foundation replacements.
+// Replaces the class method; makeFreshRoot() calls it once, with the other Foundation replacements.
 void installBundleForClass();
 
 // Whether a loaded image (the executable or a shared object) defines the class.

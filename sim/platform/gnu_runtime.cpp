@@ -38,8 +38,10 @@ MethodsMark markMethods(Class cls) { return {cls, layout(cls)->methods}; }
 
 void restoreMethods(const MethodsMark& mark) {
     GnuClass* cls = layout(mark.cls);
-    if (cls->methods == mark.head) return;
-    while (cls->methods != mark.head && cls->methods != nullptr) {
+    GnuMethodList* at = cls->methods;
+    while (at != mark.head && at != nullptr) at = at->next;
+    if (cls->methods == mark.head || at != mark.head) return;
+    while (cls->methods != mark.head) {
         GnuMethodList* added = cls->methods;
         cls->methods = added->next;
         std::free(added);
@@ -64,6 +66,11 @@ Method ownMethod(Class cls, SEL sel) {
     Class superclass = class_getSuperclass(cls);
     if (method == nullptr || (superclass && class_getInstanceMethod(superclass, sel) == method)) return nullptr;
     return method;
+}
+
+IMP replaceOwnMethod(Class cls, SEL sel, IMP replacement) {
+    Method own = ownMethod(cls, sel);
+    return own ? method_setImplementation(own, replacement) : nullptr;
 }
 
 } // namespace sim

@@ -21,12 +21,16 @@ struct MethodsMark {
     void* head = nullptr;
 };
 MethodsMark markMethods(Class cls);
-// Takes back every method added to the class since the mark.
+// Takes back every method added to the class since the mark; nothing when the methods of the mark
+// went already (an app that launched before ended and took back what it had added).
 void restoreMethods(const MethodsMark& mark);
 // Takes back one method that class_addMethod added to the class itself.
 void removeAddedMethod(Class cls, SEL sel);
 
 // The class's own implementation of `sel`, or null when it has none (inherited or unanswered).
 Method ownMethod(Class cls, SEL sel);
+// Gives the class's own method `sel` the implementation `replacement` and returns the one it had;
+// null, and nothing changes, when the class has no method of that name of its own.
+IMP replaceOwnMethod(Class cls, SEL sel, IMP replacement);
 
 } // namespace sim

@@ -52,9 +52,8 @@ __attribute__((constructor)) void makeStringEqualityLiteral() {
     classes.resize(objc_getClassList(classes.data(), int(classes.size())));
     for (Class cls : classes) {
         if (!isStringClass(cls, string)) continue;
-        if (Method own = ownMethod(cls, sel<"isEqualToString:">()))
-            method_setImplementation(own, reinterpret_cast<IMP>(isEqualToString));
-        if (Method own = ownMethod(cls, sel<"isEqual:">())) method_setImplementation(own, reinterpret_cast<IMP>(isEqual));
+        replaceOwnMethod(cls, sel<"isEqualToString:">(), reinterpret_cast<IMP>(isEqualToString));
+        replaceOwnMethod(cls, sel<"isEqual:">(), reinterpret_cast<IMP>(isEqual));
     }
 }
 

@@ -125,10 +125,7 @@ IMP replace(std::initializer_list<const char*> classNames, bool classMethod, SEL
     IMP first = nullptr;
     for (const char* name : classNames) {
         Class cls = objc::lookUpClass(name);
-        if (classMethod) cls = metaclassOf(cls);
-        Method method = ownMethod(cls, sel);
-        if (method == nullptr) continue;
-        IMP old = method_setImplementation(method, replacement);
+        IMP old = replaceOwnMethod(classMethod ? metaclassOf(cls) : cls, sel, replacement);
         if (first == nullptr) first = old;
     }
     return first;

@@ -1,6 +1,7 @@
 #include "sim/platform/run_loop.hpp"
 
 #include "objc/system.hpp"
+#include "sim/platform/runtime_services.hpp"
 
 #include <Block.h>
 
@@ -13,8 +14,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-
-#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
 
 // libdispatch's queue object; the simulated device has only the main queue.
 struct dispatch_queue_s {};
@@ -127,16 +126,49 @@ void drainOnce() {
         if (std::optional<Work> work = takeNext()) run(*work);
 }
 
+// The ends of the animations committed so far, each waiting to wake the thread.
+std::vector<std::function<void()>> animationEnds;
+
+// The sleeping thread wakes for one port that has something: the main queue's, whose work it
+// drains, else a timer's, the end of the animations pending when it slept. False when nothing is
+// pending: it sleeps on.
+enum class Woken { no, byMainQueue, byTimer };
+Woken wake() {
+    bool queued = pendingMainQueueWork() > 0;
+    if (!queued && animationEnds.empty()) return Woken::no;
+    notifyObservers(kCFRunLoopAfterWaiting);
+    if (queued) {
+        drainOnce();
+        return Woken::byMainQueue;
+    }
+    std::vector<std::function<void()>> ended;
+    ended.swap(animationEnds);
+    for (const auto& work : ended) {
+        NS::AutoreleasePool pool;
+        work();
+    }
+    return Woken::byTimer;
+}
+
 // Depth of the turns running now: an event inside one is the app's own code.
 int turning = 0;
 
-// Turns until the run loop sleeps: `source` runs in the first, and the main queue runs in a turn of
-// its own whenever it has work.
-void turnUntilAsleep(std::function<void()> source, bool drainedLastTurn) {
+// Turns until the run loop sleeps with nothing pending: `source` runs in the first turn, else the
+// loop starts by waking for what is pending; the main queue runs in a turn of its own whenever it
+// has work.
+void turnUntilAsleep(std::function<void()> source) {
     ++turning;
     struct Done {
         ~Done() { --turning; }
     } done;
+    bool drainedLastTurn = false;
+    if (source) {
+        notifyObservers(kCFRunLoopAfterWaiting);
+    } else {
+        Woken woken = wake();
+        if (woken == Woken::no) return;
+        drainedLastTurn = woken == Woken::byMainQueue;
+    }
     for (;;) {
         NS::AutoreleasePool pool;
         notifyObservers(kCFRunLoopBeforeTimers);
@@ -150,14 +182,11 @@ void turnUntilAsleep(std::function<void()> source, bool drainedLastTurn) {
         }
         drainedLastTurn = false;
         // After a source the turn only polls: no BeforeWaiting, no sleep, no AfterWaiting.
-        if (!sourceRan) notifyObservers(kCFRunLoopBeforeWaiting);
-        if (pendingMainQueueWork() > 0) {
-            if (!sourceRan) notifyObservers(kCFRunLoopAfterWaiting);
-            drainOnce();
-            drainedLastTurn = true;
-        } else if (!sourceRan) {
-            return;
-        }
+        if (sourceRan) continue;
+        notifyObservers(kCFRunLoopBeforeWaiting);
+        Woken woken = wake();
+        if (woken == Woken::no) return;
+        drainedLastTurn = woken == Woken::byMainQueue;
     }
 }
 
@@ -175,34 +204,29 @@ bool onMainThread() { return std::this_thread::get_id() == mainThread; }
 
 void handleEvent(const std::function<void()>& source) {
     if (turning > 0) return source();
-    notifyObservers(kCFRunLoopAfterWaiting);
-    turnUntilAsleep(source, false);
+    turnUntilAsleep(source);
 }
 
-void drainMainQueue() {
-    if (turning > 0) throw std::logic_error("the main queue drained from inside a turn of the main run loop");
-    if (pendingMainQueueWork() == 0) return;
-    notifyObservers(kCFRunLoopAfterWaiting);
-    drainOnce();
-    turnUntilAsleep(nullptr, true);
+void settle() {
+    if (turning > 0) throw std::logic_error("the main run loop settled from inside one of its turns");
+    turnUntilAsleep(nullptr);
 }
 
-// A function's context belongs to the process, which ends: nothing is left to free it.
-void dropMainQueue() {
-    while (std::optional<Work> work = takeNext())
-        if (work->block) Block_release(work->block);
-}
+void afterAnimation(std::function<void()> work) { animationEnds.push_back(std::move(work)); }
 
 size_t pendingMainQueueWork() {
     std::lock_guard<std::mutex> hold(queueLock);
     return mainQueue().size();
 }
 
-void removeAllObservers() { observers().clear(); }
-
 size_t observerCount() { return observers().size(); }
 
-void removeRunLoopObservers() {
+// A function's context belongs to the process, which ends: nothing is left to free it.
+void forgetProcessWork() {
+    while (std::optional<Work> work = takeNext())
+        if (work->block) Block_release(work->block);
+    animationEnds.clear();
+    observers().clear();
     runningObservers.clear();
     madeObservers.clear();
 }

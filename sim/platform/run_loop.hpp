@@ -9,15 +9,20 @@
 // signalled sources (the simulator's event: a touch, a screen the user opens). If the main queue
 // has work and did not run in the previous turn, it runs and the turn ends there. Otherwise, unless
 // a source ran, the observers hear BeforeWaiting (Core Animation's commit, which lays out the views
-// marked for layout) and the thread sleeps; work on the main queue wakes it at once (AfterWaiting),
-// and that turn drains the queue. A drain takes what is queued when it starts; what that work
-// queues waits for a later turn (libdispatch's _dispatch_main_queue_drain, libdispatch-703.1.4 to
+// marked for layout) and the thread sleeps. A port wakes it at once when it has something
+// (AfterWaiting): the main queue's, whose turn drains the queue, else a timer's, whose turn runs
+// the animations that ended. A drain takes what is queued when it starts; what that work queues
+// waits for a later turn (libdispatch's _dispatch_main_queue_drain, libdispatch-703.1.4 to
 // libdispatch-1271.120.2, src/queue.c). Observers of one activity are called in order of their
 // `order` (the earlier added first among equals), never again inside their own callout, and one
 // added meanwhile waits for the next time; one that does not repeat is called once
-// (__CFRunLoopDoObservers, CFRunLoopAddObserver, same file). The simulated main
-// run loop runs only its default mode: an observer hears it when added to that mode or to
-// kCFRunLoopCommonModes (compared by identity, as CF does); any other mode never runs.
+// (__CFRunLoopDoObservers, CFRunLoopAddObserver, same file). The simulated main run loop runs only
+// its default mode: an observer hears it when added to that mode or to kCFRunLoopCommonModes
+// (compared by identity, as CF does); any other mode never runs.
+//
+// Animations: an animation that Core Animation commits at BeforeWaiting runs while the thread
+// sleeps, and its end wakes the thread in a later turn, as a timer; the animated presentations and
+// dismissals of UIKit finish there. Nothing ends sooner than the commit that carries it.
 //
 // Delivery of notifications: one posted on the main thread reaches its observers at once, inside
 // the post; one posted on another thread is delivered by the main queue, so observers always run
@@ -33,22 +38,24 @@ namespace sim {
 bool onMainThread();
 
 // One event: the sleeping main run loop wakes (AfterWaiting), runs `source` in its next turn and
-// turns until it sleeps again. Called from inside a turn (code that the app runs there), `source`
-// simply runs.
+// turns until it sleeps with nothing pending. Called from inside a turn (code that the app runs
+// there), `source` simply runs.
 void handleEvent(const std::function<void()>& source);
 
-// The main queue's port wakes the sleeping run loop: its work runs in order, what it enqueues
-// included, turn by turn, until the loop sleeps with the queue empty.
-void drainMainQueue();
-// Drops the queued work without running it, releasing the blocks (a process that ends).
-void dropMainQueue();
-size_t pendingMainQueueWork();
+// The sleeping main run loop wakes for what is pending (main-queue work, an animation that ended)
+// and turns until it sleeps with nothing pending: what is on screen settles. Not from inside a turn.
+void settle();
 
-// Forgets every notification observer (a process that ends).
-void removeAllObservers();
+// `work` runs when the animation that the next commit carries ends: in a turn after the thread
+// next sleeps.
+void afterAnimation(std::function<void()> work);
+
+size_t pendingMainQueueWork();
+// Notification observers.
 size_t observerCount();
 
-// Forgets every run-loop observer and frees it (a process that ends).
-void removeRunLoopObservers();
+// A process ends: what it queued and its animations' ends go unrun (the blocks released), and its
+// notification and run-loop observers go.
+void forgetProcessWork();
 
 } // namespace sim

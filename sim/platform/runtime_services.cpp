@@ -1,7 +1,5 @@
 #include "sim/platform/runtime_services.hpp"
 
-#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
-
 extern "C" {
 BOOL GSDebugAllocationActive(BOOL active);
 int GSDebugAllocationCount(Class cls);

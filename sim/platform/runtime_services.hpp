@@ -9,6 +9,9 @@
 
 #include "objc/foundation.hpp"
 
+// What the simulated device exports to the product with C linkage, as the device's libraries do.
+#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
+
 namespace sim {
 
 // Makes the current thread, which GNUstep did not create, fit to use Objective-C objects for the

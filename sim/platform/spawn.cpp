@@ -4,7 +4,7 @@
 #include <errno.h>
 #include <sys/types.h>
 
-namespace sim::settings {
+namespace sim {
 namespace {
 
 struct SpawnState {
@@ -14,7 +14,7 @@ struct SpawnState {
     bool interruptWait = false;
 };
 
-SpawnState& state() {
+SpawnState& record() {
     static SpawnState spawnState;
     return spawnState;
 }
@@ -23,28 +23,28 @@ SpawnState& state() {
 constexpr int kFirstPid = 1 << 22;
 
 Spawn* spawnWithPid(int pid) {
-    for (Spawn& spawn : state().spawns)
+    for (Spawn& spawn : record().spawns)
         if (spawn.pid == pid) return &spawn;
     return nullptr;
 }
 
 } // namespace
 
-const std::vector<Spawn>& spawns() { return state().spawns; }
-const std::vector<int>& waits() { return state().waits; }
-void failNextSpawn(int error) { state().failure = error; }
-void interruptNextWait() { state().interruptWait = true; }
-void resetSpawns() { state() = SpawnState(); }
+const std::vector<Spawn>& spawns() { return record().spawns; }
+const std::vector<int>& waits() { return record().waits; }
+void failNextSpawn(int error) { record().failure = error; }
+void interruptNextWait() { record().interruptWait = true; }
+void resetSpawns() { record() = SpawnState(); }
 
-} // namespace sim::settings
+} // namespace sim
 
-using sim::settings::Spawn;
-using sim::settings::state;
+using sim::Spawn;
+using sim::record;
 
 extern "C" int posix_spawn(pid_t* pid, const char* path, const void* fileActions, const void* attributes,
                            char* const argv[], char* const envp[]) {
-    if (int failure = state().failure) {
-        state().failure = 0;
+    if (int failure = record().failure) {
+        record().failure = 0;
         return failure;
     }
     Spawn spawn;
@@ -53,23 +53,23 @@ extern "C" int posix_spawn(pid_t* pid, const char* path, const void* fileActions
     spawn.withFileActions = fileActions != nullptr;
     spawn.withAttributes = attributes != nullptr;
     spawn.withEnvironment = envp != nullptr;
-    spawn.pid = sim::settings::kFirstPid + int(state().spawns.size());
-    state().spawns.push_back(spawn);
+    spawn.pid = sim::kFirstPid + int(record().spawns.size());
+    record().spawns.push_back(spawn);
     if (pid) *pid = spawn.pid;
     return 0;
 }
 
 extern "C" pid_t waitpid(pid_t pid, int* status, int options) {
-    state().waits.push_back(pid);
-    Spawn* spawn = sim::settings::spawnWithPid(pid);
+    record().waits.push_back(pid);
+    Spawn* spawn = sim::spawnWithPid(pid);
     if (spawn == nullptr || spawn->reaped) {
         using Wait = pid_t (*)(pid_t, int*, int);
         static Wait system = reinterpret_cast<Wait>(dlsym(RTLD_NEXT, "waitpid"));
         return system(pid, status, options);
     }
     spawn->waitOptions.push_back(options);
-    if (state().interruptWait) {
-        state().interruptWait = false;
+    if (record().interruptWait) {
+        record().interruptWait = false;
         errno = EINTR;
         return -1;
     }

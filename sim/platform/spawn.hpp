@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace sim::settings {
+namespace sim {
 
 struct Spawn {
     std::string path;
@@ -29,4 +29,4 @@ void failNextSpawn(int error);
 void interruptNextWait();
 void resetSpawns();
 
-} // namespace sim::settings
+} // namespace sim

@@ -1,6 +1,7 @@
 #include "sim/platform/substrate.hpp"
 
 #include "sim/platform/gnu_runtime.hpp"
+#include "sim/platform/runtime_services.hpp"
 #include "sim/platform/transcript.hpp"
 
 #include <string>
@@ -30,13 +31,14 @@ std::vector<InstalledHook>& installedHooks() {
 
 } // namespace
 
-void undoHooks() {
+void undoHooks(size_t kept) {
     auto& hooks = installedHooks();
-    for (auto hook = hooks.rbegin(); hook != hooks.rend(); ++hook) {
-        if (hook->swapped) method_setImplementation(hook->swapped, hook->previous);
-        else removeAddedMethod(hook->cls, hook->sel);
+    while (hooks.size() > kept) {
+        const InstalledHook& hook = hooks.back();
+        if (hook.swapped) method_setImplementation(hook.swapped, hook.previous);
+        else removeAddedMethod(hook.cls, hook.sel);
+        hooks.pop_back();
     }
-    hooks.clear();
 }
 
 size_t installedHookCount() { return installedHooks().size(); }
@@ -47,8 +49,7 @@ size_t installedHookCount() { return installedHooks().size(); }
 // this class only (GNU's class_replaceMethod would change the superclass that owns it). A nil class
 // or a selector the class does not answer ends the run, as the strictest substrates that provide
 // mobilesubstrate end the process (Cydia Substrate would ignore the hook).
-extern "C" __attribute__((visibility("default"))) void MSHookMessageEx(Class cls, SEL sel, IMP replacement,
-                                                                         IMP* previous) {
+SIM_EXPORT void MSHookMessageEx(Class cls, SEL sel, IMP replacement, IMP* previous) {
     Method inherited = cls && sel ? class_getInstanceMethod(cls, sel) : nullptr;
     if (inherited == nullptr) sim::refuseHook(cls, sel);
     if (Method own = sim::ownMethod(cls, sel)) {

@@ -8,9 +8,9 @@
 
 namespace sim {
 
-// Undoes every installed hook, the latest first: a swapped implementation goes back, an override
-// that a hook added to a class is taken away.
-void undoHooks();
+// Undoes the hooks installed after the first `kept` (every one by default), the latest first: a
+// swapped implementation goes back, an override that a hook added to a class is taken away.
+void undoHooks(size_t kept = 0);
 // How many hooks are installed now.
 size_t installedHookCount();
 

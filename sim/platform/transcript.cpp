@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 
 namespace sim {
 
@@ -24,6 +25,12 @@ void endRun(const std::string& message) {
     std::cout.flush();
     std::cerr << message << std::endl;
     std::abort();
+}
+
+std::string shortNumber(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
 }
 
 } // namespace sim

@@ -3,6 +3,7 @@
 // scenario runner prints it and fails a line on ScriptError.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -21,5 +22,10 @@ const std::string& transcriptText();
 // A rule of the platform broken (UIKit off the main thread, a hook on nothing): prints the message
 // and ends the process at once, as the device ends the app.
 [[noreturn]] void endRun(const std::string& message);
+
+// A text as scripts write it: in quotes, or none.
+inline std::string quotedOrNone(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "none"; }
+// A number as people write it (0.5, 1, 12.25).
+std::string shortNumber(double value);
 
 } // namespace sim

@@ -7,7 +7,9 @@
 #include "sim/platform/weak_references.hpp"
 
 #include "objc/foundation.hpp"
+#include "sim/platform/gnu_runtime.hpp"
 #include "sim/platform/run_loop.hpp"
+#include "sim/platform/runtime_services.hpp"
 #include "sim/platform/transcript.hpp"
 
 #include <algorithm>
@@ -17,7 +19,6 @@
 #include <unordered_set>
 #include <vector>
 
-#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -72,8 +73,8 @@ void clearWeakReferencesAndDealloc(id self, SEL cmd) {
 void watchDeallocations() {
     static std::once_flag once;
     std::call_once(once, [] {
-        Method dealloc = class_getInstanceMethod(objc::lookUpClass("NSObject"), objc::sel<"dealloc">());
-        previousDealloc = method_setImplementation(dealloc, reinterpret_cast<IMP>(clearWeakReferencesAndDealloc));
+        previousDealloc = sim::replaceOwnMethod(objc::lookUpClass("NSObject"), objc::sel<"dealloc">(),
+                                                reinterpret_cast<IMP>(clearWeakReferencesAndDealloc));
     });
 }
 

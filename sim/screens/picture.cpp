@@ -196,7 +196,7 @@ void hairline(cairo_t* cr, const Screen& screen, double x1, double y1, double x2
 // The status bar, above everything (alerts dim the screen below it), with the time and the battery,
 // and where the carrier's name would be, what this picture is.
 void drawStatusBar(cairo_t* cr, const Screen& screen) {
-    drawText(cr, screen.device.empty() ? "Simulated device" : "Simulated " + screen.device, {kSemibold, 12},
+    drawText(cr, "Simulated " + screen.device, {kSemibold, 12},
              Rect{6, 0, screen.width / 2 - 50, kStatusBarHeight});
     drawText(cr, "9:41 AM", {kSemibold, 12, kBlack, 1}, Rect{0, 0, screen.width, kStatusBarHeight});
     double right = screen.width - 6;

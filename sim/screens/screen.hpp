@@ -83,7 +83,7 @@ struct SettingsScreen {
 };
 
 struct Screen {
-    std::string device; // the device's name, empty when no known device has this screen
+    std::string device; // the model of the run's device
     double width = 0, height = 0, scale = 1;
     std::variant<MusicScreen, SettingsScreen> shown;
     bool operator==(const Screen&) const = default;

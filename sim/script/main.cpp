@@ -4,7 +4,7 @@
 #include "sim/device_core/loader.hpp"
 #include "sim/device_core/package.hpp"
 #include "sim/platform/root.hpp"
-#include "sim/script/runner.hpp"
+#include "sim/script/commands.hpp"
 #include "sim/script/screens.hpp"
 
 #include <sys/wait.h>
@@ -28,8 +28,7 @@ bool runFile(const std::string& file) {
         return false;
     }
     NS::AutoreleasePool pool;
-    sim::resetMusicScript();
-    sim::resetSettingsApp();
+    sim::startScript();
     if (!screensFolder.empty()) sim::recordScreensInto(screensFolder, std::filesystem::path(file).stem());
     std::cout << "== " << file << '\n';
     std::string text;
@@ -41,8 +40,7 @@ bool runFile(const std::string& file) {
             sim::Line line = sim::tokenize(file, number, text);
             if (line.tokens.empty()) continue;
             std::cout << "> " << text.substr(0, text.find_last_not_of(" \t\r") + 1) << '\n';
-            if (sim::isSettingsLine(line)) sim::runSettingsLine(line);
-            else sim::runMusicLine(line);
+            sim::runLine(line);
             sim::recordScreen();
         } catch (const std::exception& error) {
             std::cout.flush();
@@ -51,7 +49,7 @@ bool runFile(const std::string& file) {
         }
     }
     try {
-        sim::endMusicScript();
+        sim::endScript();
     } catch (const std::exception& error) {
         std::cerr << file << ": at the end: " << error.what() << '\n';
         passed = false;
@@ -86,7 +84,7 @@ bool runFileInChild(const std::string& file) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-        std::cout << sim::scriptHelp();
+        sim::printHelp(std::cout);
         return 0;
     }
     std::string package;

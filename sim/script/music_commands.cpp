@@ -1,210 +1,31 @@
-// The Music app's share of the script language.
-#include "objc/system.hpp"
+// The Music app's commands and expectations, and the choice of the device it runs on.
 #include "sim/device_core/loader.hpp"
-#include "sim/device_core/package.hpp"
-#include "sim/device_core/releases.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/app.hpp"
-#include "sim/platform/root.hpp"
-#include "sim/platform/run_loop.hpp"
-#include "sim/script/runner.hpp"
-#include "sim/settings/preferences_daemon.hpp"
+#include "sim/platform/process.hpp"
+#include "sim/script/commands.hpp"
+#include "sim/uikit/collection_view.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <map>
 
 namespace sim {
 
 namespace {
 
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
-constexpr const char* kPreferencesPath = "/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist";
-constexpr const char* kReloadNotification = "com.qzr.twinlyprefs/reloadPrefs";
-
-// The script's names of the songs of the library.
-std::map<std::string, Ref<MP::Item>>& songIds() {
-    static std::map<std::string, Ref<MP::Item>> ids;
-    return ids;
-}
-
-std::string idOf(MP::Item item) {
-    for (const auto& [name, song] : songIds())
-        if (song.get() == item) return name;
-    return "(unnamed item)";
-}
-
 // What the next launch of this file leaves out of the app; fixed once the app has launched.
 music::LaunchOptions launchOptions;
 bool launchedInThisFile = false;
 
-// Reads the tokens of one line in order, failing the line with what was expected.
-class Words {
-public:
-    explicit Words(const Line& line) : tokens_(line.tokens) {}
-
-    bool atEnd() const { return next_ >= tokens_.size(); }
-
-    const Token& take(const char* what) {
-        if (atEnd()) throw ScriptError(std::string("expected ") + what + ", found the end of the line");
-        return tokens_[next_++];
-    }
-    std::string word(const char* what) {
-        const Token& token = take(what);
-        if (token.quoted) throw ScriptError(std::string("expected ") + what + ", found \"" + token.text + "\"");
-        return token.text;
-    }
-    std::string text(const char* what) {
-        const Token& token = take(what);
-        if (!token.quoted) throw ScriptError(std::string("expected ") + what + " in quotes, found " + token.text);
-        return token.text;
-    }
-    // A quoted text, or the word none.
-    std::optional<std::string> textOrNone(const char* what) {
-        const Token& token = take(what);
-        if (token.quoted) return token.text;
-        if (token.text == "none") return std::nullopt;
-        throw ScriptError(std::string("expected ") + what + " in quotes or none, found " + token.text);
-    }
-    // The next token, not taken; null at the end of the line.
-    const Token* peek() const { return atEnd() ? nullptr : &tokens_[next_]; }
-    bool nextIs(const char* word) const { return !atEnd() && !tokens_[next_].quoted && tokens_[next_].text == word; }
-    bool nextIsQuoted() const { return !atEnd() && tokens_[next_].quoted; }
-    void expect(const char* expected) {
-        std::string found = word(expected);
-        if (found != expected) throw ScriptError(std::string("expected ") + expected + ", found " + found);
-    }
-    void end() {
-        if (!atEnd()) throw ScriptError("expected the end of the line, found " + describe(tokens_[next_]));
-    }
-    static std::string describe(const Token& token) { return token.quoted ? "\"" + token.text + "\"" : token.text; }
-    // The tokens not taken yet, as a line of their own.
-    Line rest(const Line& of) {
-        Line line{of.file, of.number, std::vector<Token>(tokens_.begin() + long(next_), tokens_.end())};
-        next_ = tokens_.size();
-        return line;
-    }
-
-private:
-    const std::vector<Token>& tokens_;
-    size_t next_ = 0;
-};
-
-bool isId(const std::string& word) {
-    if (word.empty()) return false;
-    for (char c : word)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
-    return true;
-}
-
-MP::Item song(const std::string& id) {
-    auto found = songIds().find(id);
-    if (found == songIds().end()) throw ScriptError("expected a song ID defined by `song`, found " + id);
-    return found->second.get();
-}
-
-std::vector<MP::Item> songsUntilEnd(Words& words) {
-    std::vector<MP::Item> songs;
-    while (!words.atEnd()) songs.push_back(song(words.word("a song ID")));
-    return songs;
-}
-
-size_t number(const std::string& text, const char* what) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        throw ScriptError(std::string("expected ") + what + ", found " + text);
-    return std::stoul(text);
-}
-
-// ---- the library and the preferences file ----
-
-void defineSong(Words& words) {
-    std::string id = words.word("a song ID");
-    if (!isId(id)) throw ScriptError("expected a song ID of letters, digits and _, found " + id);
-    if (songIds().count(id)) throw ScriptError("expected a new song ID, found " + id + " again");
-    std::optional<std::string> title = words.textOrNone("a title");
-    words.end();
-    songIds()[id] = Ref<MP::Item>::retain(media::addSong(title));
-}
-
-Object preferenceValue(const Token& value) {
-    Object numbers = NS::classNamed("NSNumber");
-    if (value.quoted) return NS::classNamed("NSString").send<Object>(sel<"stringWithUTF8String:">(), value.text.c_str());
-    if (value.text == "yes" || value.text == "no")
-        return numbers.send<Object>(sel<"numberWithBool:">(), BOOL(value.text == "yes"));
-    bool negative = !value.text.empty() && value.text[0] == '-';
-    long long magnitude = number(negative ? value.text.substr(1) : value.text, "yes, no, an integer or a quoted string");
-    return numbers.send<Object>(sel<"numberWithLongLong:">(), negative ? -magnitude : magnitude);
-}
-
-void writePreferences(Words& words) {
-    if (words.nextIs("missing")) {
-        words.expect("missing");
-        words.end();
-        removeFile(kPreferencesPath);
-        transcript("  device: the preferences file is removed");
-        return;
-    }
-    if (words.nextIs("text")) {
-        words.expect("text");
-        std::string bytes = words.text("the file's text");
-        words.end();
-        writeFile(kPreferencesPath, bytes);
-        transcript("  device: the preferences file holds the text \"" + bytes + "\"");
-        return;
-    }
-    PlistFormat format = PlistFormat::xml;
-    if (words.nextIs("binary")) {
-        words.expect("binary");
-        format = PlistFormat::binary;
-    }
-    NS::AutoreleasePool pool;
-    auto dictionary = NS::MutableDictionary::make();
-    std::string described;
-    while (!words.atEnd()) {
-        std::string pair = words.word("KEY=VALUE");
-        size_t equals = pair.find('=');
-        if (equals == 0 || equals == std::string::npos) throw ScriptError("expected KEY=VALUE, found " + pair);
-        std::string key = pair.substr(0, equals);
-        Token value{pair.substr(equals + 1), false};
-        if (value.text.empty()) value = words.take("a value"); // KEY="text": the string is a token of its own
-        dictionary->setObjectForKey(preferenceValue(value), NS::String::make(key.c_str()));
-        described += " " + key + "=" + Words::describe(value);
-    }
-    writePropertyList(kPreferencesPath, dictionary.get(), format);
-    transcript(std::string("  device: preferences written (") + (format == PlistFormat::xml ? "XML" : "binary") + "):" +
-               described);
-}
-
-void notifyReload() {
-    NS::AutoreleasePool pool;
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         sys::cfString(NS::String::make(kReloadNotification)), nullptr, nullptr, YES);
-    drainMainQueue();
-    transcript("  device: reload notification posted");
-}
-
-// `wait`: the library's additions with the main-queue work they bring, and the preferences
-// daemon's late write.
-void waitForPendingWork() {
-    while (media::pendingAdditions() > 0 || pendingMainQueueWork() > 0) {
-        media::completeAdditions();
-        drainMainQueue();
-    }
-    settings::writePendingPreferences();
-}
+// The alert on screen after the previous line, so that a new one goes into the transcript.
+id alertReported = nullptr;
 
 // `leave out class "NAME"`: the Music app of another release, without that class.
 void leaveOutClass(Words& words) {
-    words.expect("out");
-    words.expect("class");
     std::string name = words.text("a class name");
     words.end();
     if (launchedInThisFile) throw ScriptError("expected leave out class before launch, found it after");
-    const std::vector<std::string>& known = music::classesALaunchCanLeaveOut();
+    std::vector<std::string> known = music::classesALaunchCanLeaveOut();
     if (std::find(known.begin(), known.end(), name) == known.end()) {
         std::string listed;
         for (const std::string& each : known) listed += (listed.empty() ? "" : ", ") + each;
@@ -215,123 +36,66 @@ void leaveOutClass(Words& words) {
 }
 
 // `device "MODEL"` and `ios "RELEASE"`, before launch: the model and release that the run simulates,
-// chosen once both are stated (or at launch, the other one the default).
+// chosen once both are stated (or at launch, the other one the default's).
 std::optional<std::string> statedModel, statedRelease;
 
-void chooseDevice() {
-    device::chooseDefaultDevice();
-    std::string model = statedModel.value_or(device::currentDevice().model->name);
-    std::string release = statedRelease.value_or(device::versionName(device::currentDevice().release));
+void chooseStatedDevice() {
+    device::Device byDefault = device::defaultDevice();
     try {
-        device::chooseDevice(model, release);
+        chooseDevice(device::deviceNamed(statedModel.value_or(byDefault.model->name),
+                                         statedRelease.value_or(device::versionName(byDefault.release))));
     } catch (const std::invalid_argument& error) {
         throw ScriptError(error.what());
     }
-    const device::Device& chosen = device::currentDevice();
+    const device::Device& chosen = runningDevice();
     transcript(std::string("  device: ") + chosen.model->name + " (" + chosen.model->processor + ") on iOS " +
                device::versionName(chosen.release));
 }
 
-void stateDevice(Words& words, std::optional<std::string>& stated, const char* what) {
+void state(Words& words, std::optional<std::string>& stated, const char* command, const char* what) {
     std::string text = words.text(what);
     words.end();
-    if (launchedInThisFile) throw ScriptError(std::string("expected ") + what + " before launch, found it after");
+    if (launchedInThisFile) throw ScriptError(std::string("expected ") + command + " before launch, found it after");
     stated = text;
-    if (statedModel && statedRelease) chooseDevice();
+    if (statedModel && statedRelease) chooseStatedDevice();
 }
+void stateModel(Words& words) { state(words, statedModel, "device", "a model name"); }
+void stateRelease(Words& words) { state(words, statedRelease, "ios", "an iOS release"); }
 
-void launchMusic() {
-    if (!launchedInThisFile && (statedModel.has_value() != statedRelease.has_value())) chooseDevice();
+void launch(Words& words) {
+    words.end();
+    if (!launchedInThisFile && statedModel.has_value() != statedRelease.has_value()) chooseStatedDevice();
     launchedInThisFile = true;
     music::launch(launchOptions);
 }
 
-// `expect not loaded "TEXT"`: a load refused in this run with a message containing TEXT.
-void expectNotLoaded(Words& words) {
-    words.expect("loaded");
-    std::string text = words.text("part of the loader's message");
+void openPlaylist(Words& words) {
+    std::optional<std::string> name = words.textOrNone("a playlist name");
     words.end();
-    std::string found;
-    for (const std::string& refused : device::refusedLoads()) {
-        if (refused.find(text) != std::string::npos) return;
-        found += (found.empty() ? "\"" : "; \"") + refused + "\"";
-    }
-    throw ScriptError("expected a load refused with \"" + text + "\", found " +
-                      (found.empty() ? std::string("none refused") : found));
+    music::openPlaylist(name);
 }
 
-// `shipped bytes only`, the first line of a scenario about what the device's loader makes of the
-// package's binaries: without --package it fails.
-void shippedBytesOnly(Words& words) {
-    words.expect("bytes");
-    words.expect("only");
+void search(Words& words) {
+    std::string text = words.text("a search text");
     words.end();
-    if (!device::packagedPath("/")) throw ScriptError("expected --package: this scenario is about the shipped bytes");
+    music::search(text);
 }
 
-// ---- the Music app ----
-
-size_t rowShowing(const std::string& title) {
-    std::vector<music::Row> rows = music::rowsOnScreen();
-    for (size_t row = 0; row < rows.size(); ++row)
-        if (rows[row].title == title) return row;
-    throw ScriptError("expected a row showing \"" + title + "\" on screen, found " +
-                      (rows.empty() ? std::string("no rows") : std::to_string(rows.size()) + " other rows"));
-}
-
-size_t rowNamed(Words& words) {
-    const Token& token = words.take("a row title or #N");
-    if (token.quoted) return rowShowing(token.text);
-    if (token.text.size() > 1 && token.text[0] == '#') {
-        size_t row = number(token.text.substr(1), "a row number");
-        if (row == 0) throw ScriptError("expected a row number from 1, found #0");
-        return row - 1;
-    }
-    throw ScriptError("expected a row title or #N, found " + token.text);
-}
-
-void open(Words& words) {
-    std::string what = words.word("playlist or picker");
-    if (what == "playlist") {
-        std::optional<std::string> name = words.textOrNone("a playlist name");
-        words.end();
-        music::openPlaylist(name);
-    } else if (what == "picker") {
-        words.end();
-        music::openPicker();
-    } else {
-        throw ScriptError("expected playlist or picker, found " + what);
-    }
-}
-
-void close(Words& words) {
-    std::string what = words.word("picker or playlists");
-    if (what == "playlists") {
-        words.end();
-        music::closePlaylistPicker();
-        return;
-    }
-    if (what != "picker") throw ScriptError("expected picker or playlists, found " + what);
-    std::string how = words.word("done, cancel, finish or silently");
+void closePicker(Words& words) {
+    auto how = music::PickerClose(words.oneOf({"done", "cancel", "finish", "silently"}));
     words.end();
-    if (how == "done") music::closePicker(music::PickerClose::done);
-    else if (how == "cancel") music::closePicker(music::PickerClose::cancel);
-    else if (how == "finish") music::closePicker(music::PickerClose::finish);
-    else if (how == "silently") music::closePicker(music::PickerClose::silently);
-    else throw ScriptError("expected done, cancel, finish or silently, found " + how);
+    music::closePicker(how);
 }
 
 void actions(Words& words) {
-    if (words.nextIs("album")) {
-        words.expect("album");
+    if (words.skip("album")) {
         std::string title = words.text("an album title");
         words.end();
         for (MP::Collection album : media::albums())
             if (media::albumTitleOf(album) == title) return music::showAlbumActions(album);
         throw ScriptError("expected an album titled \"" + title + "\", found none");
     }
-    if (words.nextIs("title")) {
-        words.expect("title");
+    if (words.skip("title")) {
         std::optional<std::string> title = words.textOrNone("a title");
         words.expect("subtitle");
         std::optional<std::string> subtitle = words.textOrNone("a subtitle");
@@ -349,11 +113,71 @@ void marquee(Words& words) {
         words.end();
         return music::layoutMarquee(music::MarqueeContent::text, text);
     }
-    std::string what = words.word("a text, none or image");
+    bool image = words.oneOf({"none", "image"});
     words.end();
-    if (what == "none") music::layoutMarquee(music::MarqueeContent::noText);
-    else if (what == "image") music::layoutMarquee(music::MarqueeContent::image);
-    else throw ScriptError("expected a text, none or image, found " + what);
+    music::layoutMarquee(image ? music::MarqueeContent::image : music::MarqueeContent::noText);
+}
+
+size_t rowShowing(const std::string& title) {
+    std::vector<music::Row> rows = music::rowsOnScreen();
+    for (size_t row = 0; row < rows.size(); ++row)
+        if (rows[row].title == title) return row;
+    throw ScriptError("expected a row showing \"" + title + "\" on screen, found " +
+                      (rows.empty() ? std::string("no rows") : std::to_string(rows.size()) + " other rows"));
+}
+
+void tap(Words& words) {
+    if (words.skip("empty")) {
+        words.end();
+        return music::tapEmpty();
+    }
+    const Token& token = words.take("a row title or #N");
+    size_t row;
+    if (token.quoted) {
+        row = rowShowing(token.text);
+    } else if (token.text.size() > 1 && token.text[0] == '#') {
+        row = Words(Line{"", 0, {{token.text.substr(1), false}}}).count("a row number");
+        if (row-- == 0) throw ScriptError("expected a row number from 1, found #0");
+    } else {
+        throw ScriptError("expected a row title or #N, found " + token.text);
+    }
+    words.end();
+    music::tapRow(row);
+}
+
+void drag(Words& words) {
+    size_t row = rowShowing(words.text("a row title"));
+    words.expect("to");
+    words.expect("empty");
+    words.end();
+    music::dragRowToEmpty(row);
+}
+
+void touch(Words& words) {
+    size_t row = rowShowing(words.text("a row title"));
+    words.expect("cancelled");
+    words.end();
+    music::touchRowCancelled(row);
+}
+
+void layout(Words& words) {
+    words.end();
+    music::layoutScreen();
+}
+
+// `layout after row N` and a library command (song, album or playlist) that another process runs once
+// row N is laid out.
+void layoutWithChange(Words& words) {
+    size_t row = words.count("a row number");
+    Line change = words.rest();
+    bool libraryCommand = !change.tokens.empty() && !change.tokens[0].quoted &&
+                          (change.tokens[0].text == "song" || change.tokens[0].text == "album" ||
+                           change.tokens[0].text == "playlist");
+    if (!libraryCommand) throw ScriptError("expected a library command (song, album or playlist) after the row number");
+    music::layoutScreen(row, [change] {
+        runLine(change);
+        transcript("  library: another process changes it during the pass");
+    });
 }
 
 void press(Words& words) {
@@ -364,7 +188,6 @@ void press(Words& words) {
     std::string buttons;
     for (const auto& offered : ui::contentOf(alert).buttons) buttons += " \"" + offered.title + "\"";
     transcript("  user: presses \"" + button + "\"");
-    NS::AutoreleasePool pool;
     if (!ui::pressAlertButton(button))
         throw ScriptError("expected a button \"" + button + "\" on the alert, found" + (buttons.empty() ? " none" : buttons));
 }
@@ -376,30 +199,33 @@ void expectAlert(Words& words) {
     words.expect("buttons");
     std::vector<std::string> buttons;
     while (words.nextIsQuoted()) buttons.push_back(words.text("a button"));
-    bool checkPreferred = false;
-    std::optional<std::string> preferred;
-    if (words.nextIs("preferred")) {
-        words.expect("preferred");
-        checkPreferred = true;
-        preferred = words.textOrNone("the preferred button");
-    }
+    bool checkPreferred = words.skip("preferred");
+    std::optional<std::string> preferred = checkPreferred ? words.textOrNone("the preferred button") : std::nullopt;
     words.end();
 
     std::string expected = "an alert with an empty title, message \"" + message + "\" and buttons";
     for (const auto& button : buttons) expected += " \"" + button + "\"";
+    if (checkPreferred) expected += ", preferred " + quotedOrNone(preferred);
     UI::AlertController alert = ui::alertOnScreen();
     if (!alert) throw ScriptError("expected " + expected + ", found no alert");
     ui::AlertContent content = ui::contentOf(alert);
     std::string found = "title " + quotedOrNone(content.title) + ", message " + quotedOrNone(content.message) + ", buttons";
-    for (const auto& button : content.buttons) found += " \"" + button.title + "\"";
-    found += ", preferred " + quotedOrNone(content.preferred) + ", style " + std::to_string(content.preferredStyle);
     std::vector<std::string> foundButtons;
-    for (const auto& button : content.buttons) foundButtons.push_back(button.title);
+    for (const auto& button : content.buttons) {
+        found += " \"" + button.title + "\"";
+        foundButtons.push_back(button.title);
+    }
+    found += ", preferred " + quotedOrNone(content.preferred) + ", style " + std::to_string(content.preferredStyle);
     bool holds = content.title == std::string() && content.message == message && foundButtons == buttons &&
                  content.preferredStyle == UI::AlertController::kStyleAlert &&
                  (!checkPreferred || content.preferred == preferred);
-    if (checkPreferred) expected += ", preferred " + quotedOrNone(preferred);
     if (!holds) throw ScriptError("expected " + expected + ", found " + found);
+}
+
+void expectNoAlert(Words& words) {
+    words.end();
+    if (UI::AlertController alert = ui::alertOnScreen())
+        throw ScriptError("expected no alert, found the alert " + quotedOrNone(ui::contentOf(alert).message));
 }
 
 void expectPlaylist(Words& words) {
@@ -407,16 +233,12 @@ void expectPlaylist(Words& words) {
     size_t which = 1;
     // "Name"#2 names the second playlist of that name.
     if (const Token* next = words.peek(); next && !next->quoted && next->text.size() > 1 && next->text[0] == '#') {
-        which = number(words.word("#N").substr(1), "a playlist number");
+        which = Words(Line{"", 0, {{words.word("#N").substr(1), false}}}).count("a playlist number");
         if (which == 0) throw ScriptError("expected a playlist number from 1, found #0");
     }
     std::vector<MP::Item> expected;
-    if (words.nextIs("empty")) {
-        words.expect("empty");
-        words.end();
-    } else {
-        expected = songsUntilEnd(words);
-    }
+    if (words.skip("empty")) words.end();
+    while (!words.atEnd()) expected.push_back(song(words.word("a song ID")));
     std::string label = "\"" + name + "\"" + (which > 1 ? "#" + std::to_string(which) : "");
     MP::Playlist found;
     size_t seen = 0;
@@ -432,8 +254,7 @@ void expectPlaylist(Words& words) {
     };
     if (!found) throw ScriptError("expected playlist " + label + listed(expected) + ", found no such playlist");
     std::vector<MP::Item> held = media::itemsOf(found);
-    if (held != expected)
-        throw ScriptError("expected playlist " + label + listed(expected) + ", found" + listed(held));
+    if (held != expected) throw ScriptError("expected playlist " + label + listed(expected) + ", found" + listed(held));
 }
 
 void expectAlpha(Words& words, CGFloat alpha, const char* state) {
@@ -446,27 +267,28 @@ void expectAlpha(Words& words, CGFloat alpha, const char* state) {
             if (rows[row].title != title) continue;
             any = true;
             if (rows[row].alpha != alpha)
-                throw ScriptError("expected \"" + title + "\" " + state + " (alpha " + shortNumber(alpha) +
-                                  "), found alpha " + shortNumber(rows[row].alpha) + " on row " + std::to_string(row + 1));
+                throw ScriptError("expected \"" + title + "\" " + state + " (alpha " + shortNumber(alpha) + "), found alpha " +
+                                  shortNumber(rows[row].alpha) + " on row " + std::to_string(row + 1));
         }
         if (!any) throw ScriptError("expected a row showing \"" + title + "\" on screen, found none");
     }
 }
+void expectDimmed(Words& words) { expectAlpha(words, 0.5, "dimmed"); }
+void expectUndimmed(Words& words) { expectAlpha(words, 1.0, "undimmed"); }
 
 // The rest of a line `FIRST N SECOND M`: the two counts.
 std::pair<size_t, size_t> twoCounts(Words& words, const char* first, const char* second) {
     words.expect(first);
-    size_t one = number(words.word("a count"), "a count");
+    size_t one = words.count("a count");
     words.expect(second);
-    size_t other = number(words.word("a count"), "a count");
+    size_t other = words.count("a count");
     words.end();
     return {one, other};
 }
 
 void expectTouches(Words& words) {
-    words.expect("touches");
     auto [began, ended] = twoCounts(words, "began", "ended");
-    music::TouchCounts counts = music::takeTouchCounts();
+    ui::TouchCounts counts = ui::takeTouchCounts();
     if (size_t(counts.began) != began || size_t(counts.ended) != ended)
         throw ScriptError("expected the lists' own touch handling to run began " + std::to_string(began) + " ended " +
                           std::to_string(ended) + ", found began " + std::to_string(counts.began) + " ended " +
@@ -476,7 +298,7 @@ void expectTouches(Words& words) {
 void expectSelected(Words& words) {
     std::optional<std::string> title = words.textOrNone("a row title");
     words.end();
-    std::optional<music::Selection> selection = music::lastSelection();
+    std::optional<ui::Selection> selection = ui::lastSelection();
     std::string expected = title ? "a selection from code of the row \"" + *title + "\"" : "a selection from code with no index path";
     if (!selection) throw ScriptError("expected " + expected + ", found no selection from code");
     if (selection->title != title)
@@ -485,14 +307,12 @@ void expectSelected(Words& words) {
 }
 
 void expectTransport(Words& words) {
-    words.expect("interactive");
-    std::string answer = words.word("yes or no");
+    bool expected = words.oneOf({"no", "yes"});
     words.end();
-    if (answer != "yes" && answer != "no") throw ScriptError("expected yes or no, found " + answer);
     bool interactive = music::transportInteractive();
-    if (interactive != (answer == "yes"))
-        throw ScriptError(std::string("expected the transport button ") + (answer == "yes" ? "interactive" : "not interactive") +
-                          ", found it " + (interactive ? "interactive" : "not interactive"));
+    auto described = [](bool yes) { return yes ? "interactive" : "not interactive"; };
+    if (interactive != expected)
+        throw ScriptError(std::string("expected the transport button ") + described(expected) + ", found it " + described(interactive));
 }
 
 void expectLog(Words& words) {
@@ -500,6 +320,18 @@ void expectLog(Words& words) {
     words.end();
     if (transcriptText().find(text) == std::string::npos)
         throw ScriptError("expected the transcript to contain \"" + text + "\", found it does not");
+}
+
+void expectNotLoaded(Words& words) {
+    std::string text = words.text("part of the loader's message");
+    words.end();
+    std::string found;
+    for (const std::string& refused : device::refusedLoads()) {
+        if (refused.find(text) != std::string::npos) return;
+        found += (found.empty() ? "\"" : "; \"") + refused + "\"";
+    }
+    throw ScriptError("expected a load refused with \"" + text + "\", found " +
+                      (found.empty() ? std::string("none refused") : found));
 }
 
 void expectAsked(Words& words) {
@@ -511,142 +343,56 @@ void expectAsked(Words& words) {
                           std::to_string(asked.playlistsQueries) + " and " + std::to_string(asked.playlistsFetched));
 }
 
-void expectation(Words& words) {
-    std::string what = words.word("what to expect");
-    if (what == "alert") return expectAlert(words);
-    if (what == "no") {
-        words.expect("alert");
-        words.end();
-        if (UI::AlertController alert = ui::alertOnScreen())
-            throw ScriptError("expected no alert, found the alert " + quotedOrNone(ui::contentOf(alert).message));
-        return;
-    }
-    if (what == "playlist") return expectPlaylist(words);
-    if (what == "dimmed") return expectAlpha(words, 0.5, "dimmed");
-    if (what == "undimmed") return expectAlpha(words, 1.0, "undimmed");
-    if (what == "app") return expectTouches(words);
-    if (what == "selected") return expectSelected(words);
-    if (what == "transport") return expectTransport(words);
-    if (what == "log") return expectLog(words);
-    if (what == "not") return expectNotLoaded(words);
-    if (what == "library") return expectAsked(words);
-    throw ScriptError("expected alert, no alert, playlist, dimmed, undimmed, app touches, selected, transport, log, "
-                      "not loaded or library, found " + what);
-}
+} // namespace
 
-// `song`, `album` and `playlist`: false for any other command.
-bool libraryCommand(const std::string& name, Words& words) {
-    if (name == "song") {
-        defineSong(words);
-    } else if (name == "album") {
-        std::string title = words.text("an album title");
-        media::addAlbum(title, songsUntilEnd(words));
-    } else if (name == "playlist") {
-        std::string playlistName = words.text("a playlist name");
-        media::addPlaylist(playlistName, songsUntilEnd(words));
-    } else {
-        return false;
-    }
-    return true;
-}
+const CommandGroup kMusicCommands{
+    "The Music app",
+    {{"leave out class", leaveOutClass, false, "leave out class \"NAME\"", "before launch: an app of another release, without it"},
+     {"device", stateModel, false, "device \"MODEL\"", "before launch: iPhone 5s, 6, 6s, SE, 7, 8, X, XS, XR or 11"},
+     {"ios", stateRelease, false, "ios \"RELEASE\"", "before launch: 10.x to 14.x; by default an iPhone 7 on iOS 10.3"},
+     {"launch", launch, false, "launch", "starts the Music app"},
+     {"relaunch", wordsAlone<music::relaunch>, false, "relaunch", "quits it and starts it again"},
+     {"open playlist", openPlaylist, true, "open playlist \"Name\" | open playlist none", ""},
+     {"open picker", wordsAlone<music::openPicker>, true, "open picker", "the add-music picker over the playlist page"},
+     {"search", search, true, "search \"text\"", "search results in the picker"},
+     {"close picker", closePicker, true, "close picker done|cancel|finish|silently", ""},
+     {"actions", actions, true, "actions ID | actions album \"Title\" | actions title \"T\"|none subtitle \"S\"|none", ""},
+     {"add to playlist", wordsAlone<music::openPlaylistPicker>, true, "add to playlist", "the playlist picker over the context actions"},
+     {"close playlists", wordsAlone<music::closePlaylistPicker>, true, "close playlists", "closes the playlist picker"},
+     {"marquee", marquee, false, "marquee \"Text\" | marquee none | marquee image", ""},
+     {"transport", wordsAlone<music::layoutTransport>, false, "transport", "lays out the now-playing transport button"},
+     {"tap", tap, true, "tap \"Title\" | tap #N | tap empty", ""},
+     {"drag", drag, true, "drag \"Title\" to empty", ""},
+     {"touch", touch, true, "touch \"Title\" cancelled", ""},
+     {"press", press, false, "press \"Button\"", "taps a button of the alert on screen"},
+     {"layout", layout, false, "layout", "a layout pass of the rows and header on screen"},
+     {"layout after row", layoutWithChange, false, "layout after row N song|album|playlist ...",
+      "during which another process changes the library, once row N is laid out"}}};
 
-// `layout`, or `layout after row N` and a library command that another process makes then.
-void layout(Words& words, const Line& line) {
-    if (words.atEnd()) return music::layoutScreen();
-    words.expect("after");
-    words.expect("row");
-    size_t row = number(words.word("a row number"), "a row number");
-    Line change = words.rest(line);
-    const char* kinds[] = {"song", "album", "playlist"};
-    if (change.tokens.empty() || change.tokens[0].quoted ||
-        std::find(std::begin(kinds), std::end(kinds), change.tokens[0].text) == std::end(kinds))
-        throw ScriptError("expected a library command (song, album or playlist) after the row number");
-    music::layoutScreen(row, [change] {
-        Words changeWords(change);
-        libraryCommand(changeWords.word("a library command"), changeWords);
-        transcript("  library: another process changes it during the pass");
-    });
-}
+const CommandGroup kMusicExpectations{
+    "Expectations in the Music app",
+    {{"expect alert", expectAlert, false, "expect alert \"Message\" buttons \"A\" \"B\" [preferred \"B\" | preferred none]", ""},
+     {"expect no alert", expectNoAlert, false, "expect no alert", ""},
+     {"expect playlist", expectPlaylist, false, "expect playlist \"Name\"[#N] ID... | expect playlist \"Name\" empty", ""},
+     {"expect dimmed", expectDimmed, false, "expect dimmed \"Title\"...", ""},
+     {"expect undimmed", expectUndimmed, false, "expect undimmed \"Title\"...", ""},
+     {"expect app touches", expectTouches, false, "expect app touches began N ended M",
+      "the lists' own touch handling since the last such line"},
+     {"expect selected", expectSelected, false, "expect selected \"Title\" | expect selected none", ""},
+     {"expect transport interactive", expectTransport, false, "expect transport interactive yes|no", ""},
+     {"expect log", expectLog, false, "expect log \"text\"", "the transcript so far contains the text"},
+     {"expect not loaded", expectNotLoaded, false, "expect not loaded \"text\"",
+      "a load was refused with a message containing the text"},
+     {"expect library", expectAsked, false, "expect library queries N fetched M",
+      "the app's playlists queries, and the playlists whose songs it fetched, since the last such line"}}};
 
-void endOfLine(Words& words, void (*action)()) {
-    words.end();
-    action();
+void startMusicScript() {
+    launchOptions = music::LaunchOptions();
+    launchedInThisFile = false;
+    statedModel.reset();
+    statedRelease.reset();
+    alertReported = nullptr;
 }
-
-// Commands that reach the app under an alert, which covers it as on a device: the user cannot.
-bool coveredByAlert(const std::string& name) {
-    static const char* const kCovered[] = {"tap", "drag", "touch", "search", "open", "close", "actions", "add"};
-    for (const char* covered : kCovered)
-        if (name == covered) return true;
-    return false;
-}
-
-void command(const Line& line, Words& words) {
-    std::string name = words.word("a command");
-    if (UI::AlertController alert = ui::alertOnScreen(); alert && coveredByAlert(name))
-        throw ScriptError("cannot " + name + ": an alert is on screen (" + quotedOrNone(ui::contentOf(alert).message) +
-                          "), the user can only press one of its buttons");
-    if (libraryCommand(name, words)) return;
-    if (name == "prefs") return writePreferences(words);
-    if (name == "notify") return endOfLine(words, notifyReload);
-    if (name == "leave") return leaveOutClass(words);
-    if (name == "device") return stateDevice(words, statedModel, "a model name");
-    if (name == "ios") return stateDevice(words, statedRelease, "an iOS release");
-    if (name == "shipped") return shippedBytesOnly(words);
-    if (name == "launch") return endOfLine(words, launchMusic);
-    if (name == "relaunch") return endOfLine(words, music::relaunch);
-    if (name == "open") return open(words);
-    if (name == "search") {
-        std::string text = words.text("a search text");
-        words.end();
-        return music::search(text);
-    }
-    if (name == "close") return close(words);
-    if (name == "actions") return actions(words);
-    if (name == "add") {
-        words.expect("to");
-        words.expect("playlist");
-        return endOfLine(words, music::openPlaylistPicker);
-    }
-    if (name == "marquee") return marquee(words);
-    if (name == "transport") return endOfLine(words, music::layoutTransport);
-    if (name == "tap") {
-        if (words.nextIs("empty")) {
-            words.expect("empty");
-            return endOfLine(words, music::tapEmpty);
-        }
-        size_t row = rowNamed(words);
-        words.end();
-        return music::tapRow(row);
-    }
-    if (name == "drag") {
-        size_t row = rowShowing(words.text("a row title"));
-        words.expect("to");
-        words.expect("empty");
-        words.end();
-        return music::dragRowToEmpty(row);
-    }
-    if (name == "touch") {
-        size_t row = rowShowing(words.text("a row title"));
-        words.expect("cancelled");
-        words.end();
-        return music::touchRowCancelled(row);
-    }
-    if (name == "press") return press(words);
-    if (name == "layout") return layout(words, line);
-    if (name == "wait") return endOfLine(words, waitForPendingWork);
-    if (name == "expect") return expectation(words);
-    throw ScriptError("expected a command (see --help), found " + name);
-}
-
-void reportAddition(const std::string& playlist, const std::vector<std::string>& titles) {
-    std::string added;
-    for (const auto& title : titles) added += (added.empty() ? "\"" : ", \"") + title + "\"";
-    transcript("  library: added " + (added.empty() ? std::string("nothing") : added) + " to \"" + playlist + "\"");
-}
-
-// The alert on screen after the previous line, so that a new one goes into the transcript.
-id alertReported = nullptr;
 
 void reportNewAlert() {
     UI::AlertController alert = ui::alertOnScreen();
@@ -658,39 +404,6 @@ void reportNewAlert() {
     for (const auto& button : content.buttons) buttons += " [" + button.title + "]";
     transcript("  alert: " + quotedOrNone(content.message) + buttons +
                (content.preferred ? ", preferred \"" + *content.preferred + "\"" : std::string()));
-}
-
-} // namespace
-
-void resetMusicScript() {
-    // The library exists before the app is launched.
-    ui::defineClasses();
-    media::defineClasses();
-    songIds().clear();
-    launchOptions = music::LaunchOptions();
-    launchedInThisFile = false;
-    statedModel.reset();
-    statedRelease.reset();
-    device::chooseDefaultDevice();
-    media::reset();
-    media::setAdditionReport(reportAddition);
-    makeFreshRoot();
-    alertReported = nullptr;
-}
-
-void runMusicLine(const Line& line) {
-    Words words(line);
-    try {
-        NS::AutoreleasePool pool;
-        command(line, words);
-    } catch (const music::AppError& error) {
-        throw ScriptError(std::string("cannot do that: ") + error.what());
-    }
-    reportNewAlert();
-}
-
-void endMusicScript() {
-    if (music::running()) music::quit();
 }
 
 } // namespace sim

@@ -1,6 +1,7 @@
 #include "sim/script/screens.hpp"
 
 #include "sim/music/app.hpp"
+#include "sim/platform/process.hpp"
 #include "sim/screens/picture.hpp"
 #include "sim/settings/app.hpp"
 
@@ -9,18 +10,6 @@
 
 namespace sim {
 namespace {
-
-// The devices whose screens the pictures name, by their size in points and scale.
-struct Device {
-    const char* name;
-    double width, height, scale;
-};
-constexpr Device kDevices[] = {
-    {"iPhone SE", 320, 568, 2},
-    {"iPhone 8", 375, 667, 2},
-    {"iPhone 8 Plus", 414, 736, 3},
-    {"iPhone X", 375, 812, 3},
-};
 
 struct Recorder {
     std::string folder;
@@ -40,9 +29,7 @@ screens::Screen deviceScreen() {
     screen.width = bounds.size.width;
     screen.height = bounds.size.height;
     screen.scale = main.send<CGFloat>(objc::sel<"scale">());
-    for (const Device& device : kDevices)
-        if (device.width == screen.width && device.height == screen.height && device.scale == screen.scale)
-            screen.device = device.name;
+    screen.device = runningDevice().model->name;
     return screen;
 }
 

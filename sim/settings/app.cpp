@@ -2,13 +2,13 @@
 
 #include "sim/device_core/loader.hpp"
 #include "sim/device_core/package.hpp"
-#include "sim/music/app.hpp"
-#include "sim/platform/ivars.hpp"
+#include "sim/platform/objects.hpp"
+#include "sim/platform/process.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/spawn.hpp"
 #include "sim/platform/transcript.hpp"
 #include "sim/settings/preferences_daemon.hpp"
-#include "sim/uikit/controls.hpp"
+#include "sim/uikit/layout_commit.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <filesystem>
@@ -22,53 +22,58 @@ using objc::sel;
 
 namespace fs = std::filesystem;
 
-struct App {
-    Ref<UI::Window> window;
-    Ref<PS::ListController> page;
-};
+// The Settings app's own window, which has no tint of its own, and the page on screen.
+Ref<UI::Window> window;
+Ref<PS::ListController> shownPage;
 
-App& app() {
-    static App running;
-    return running;
+void start() {
+    Object allocated(NS::classNamed("UIWindow").send<id>(sel<"alloc">()));
+    window = Ref<UI::Window>::adopt(allocated.send<UI::Window>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
 }
+
+// Its page goes without its disappearance, as the process ends.
+void end() {
+    shownPage = {};
+    window = {};
+    ui::endCommits();
+}
+
+const App kSettings{"Settings", start, end, false};
 
 // The principal class of the loaded bundle.
 Class principalClass;
 
 std::string bundleFile(const char* name) { return hostPath(std::string(kBundlePath) + "/" + name); }
 
-// Whether the bundle is loaded. One that the loader refuses leaves its row in place and its page
-// unopened, as the Settings app does when NSBundle's load fails.
+// As the Settings app loads a preference bundle: its executable, then the principal class of its
+// Info.plist. One that the loader refuses leaves its row in place and its page unopened, as the
+// Settings app does when NSBundle's load fails: false.
 bool loadBundle() {
-    if (principalClass) return true;
     installBundle();
     try {
-        device::openLibrary(bundleFile("twinlyprefs"));
+        load(kSettings, bundleFile("twinlyprefs"));
     } catch (const device::LoadError& error) {
         transcript(std::string("  Settings: the bundle did not load: ") + error.what());
         return false;
     }
+    if (principalClass) return true;
     NS::Dictionary info = NS::MutableDictionary::dictionaryWithContentsOfFile(string(std::string(kBundlePath) + "/Info.plist"));
-    auto name = sim::text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
+    auto name = text(NS::String(info.valueForKey(string("NSPrincipalClass")).raw));
     principalClass = name ? objc::lookUpClass(name->c_str()) : nullptr;
     if (principalClass == nullptr) throw ScriptError("the bundle's principal class does not exist");
     return true;
 }
 
-// The Settings app comes to the front with its own window, which has no tint of its own.
+// The Settings app comes to the front, started if it was not running.
 void bringToFront() {
-    ui::defineClasses();
-    defineUIKitControls();
+    ui::classes.define();
     definePreferencesFramework();
-    if (!app().window) {
-        Object allocated(NS::classNamed("UIWindow").send<id>(sel<"alloc">()));
-        app().window = Ref<UI::Window>::adopt(allocated.send<UI::Window>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
-    }
-    ui::setKeyWindow(app().window);
+    if (!running(kSettings)) launch(kSettings, {});
+    ui::setKeyWindow(window);
 }
 
 Row rowWithLabel(const std::string& label) {
-    for (const Row& row : rowsOf(app().page.get()))
+    for (const Row& row : rowsOf(shownPage.get()))
         if (row.cell && property(row.specifier, "label") == label) return row;
     return Row{};
 }
@@ -81,14 +86,6 @@ void transcribe(const Spawn& spawn) {
     std::string command = spawn.path;
     for (const std::string& argument : spawn.arguments) command += " " + argument;
     transcript("  Settings: spawned " + command + (spawn.reaped ? ", waited for it" : ""));
-}
-
-// backboardd ends: every app goes, the Settings app without its page's disappearance, and the
-// Music app, if it was running, starts again.
-void respring() {
-    transcript("  device: respring, the user interface restarts");
-    app() = App();
-    if (music::running()) music::relaunch();
 }
 
 std::optional<screens::Color> colorOf(std::optional<ui::Rgba> rgba) {
@@ -118,8 +115,8 @@ screens::SettingsRow settingsRow(const Row& row) {
         if (!view.isKindOfClass(UI::labelClass())) continue;
         UI::Label label(view.raw);
         Object font = label.send<Object>(sel<"font">());
-        shown.labels.push_back({.text = sim::text(label.text()).value_or(""),
-                                .font = sim::text(font.send<NS::String>(sel<"fontName">())).value_or(""),
+        shown.labels.push_back({.text = text(label.text()).value_or(""),
+                                .font = text(font.send<NS::String>(sel<"fontName">())).value_or(""),
                                 .size = font.send<CGFloat>(sel<"pointSize">()),
                                 .color = colorOf(ui::componentsOf(label.send<Object>(sel<"textColor">()))).value_or(screens::Color{}),
                                 .alignment = label.send<NSInteger>(sel<"textAlignment">()),
@@ -131,11 +128,11 @@ screens::SettingsRow settingsRow(const Row& row) {
 } // namespace
 
 std::optional<screens::SettingsScreen> screenShown() {
-    PS::ListController shown = app().page.get();
+    PS::ListController shown = shownPage.get();
     if (!shown) return std::nullopt;
     screens::SettingsScreen screen;
-    screen.title = sim::text(shown.send<NS::String>(sel<"title">()));
-    screen.rightButton = sim::text(shown.navigationItem().send<Object>(sel<"rightBarButtonItem">()).send<NS::String>(sel<"title">()));
+    screen.title = text(shown.send<NS::String>(sel<"title">()));
+    screen.rightButton = text(shown.navigationItem().send<Object>(sel<"rightBarButtonItem">()).send<NS::String>(sel<"title">()));
     screen.tint = colorOf(keyWindowTint());
     UI::View header = shown.send<UI::View>(sel<"table">()).send<UI::View>(sel<"tableHeaderView">());
     screen.header = rectOf(header.frame());
@@ -157,42 +154,41 @@ void installBundle() {
     fs::copy_file(TWINLY_PREFS_EXECUTABLE, bundle / "twinlyprefs", fs::copy_options::overwrite_existing);
 }
 
-void replaceBanner(std::optional<PixelSize> size) {
+void replaceBanner(std::optional<ui::PixelSize> size) {
     installBundle();
-    if (size) writePng(bundleFile("banner.png"), *size);
+    if (size) ui::writePng(bundleFile("banner.png"), *size);
     else fs::remove(bundleFile("banner.png"));
 }
 
 void openPage() {
     bringToFront();
-    if (app().page) closePage();
+    if (shownPage) closePage();
     if (!loadBundle()) return;
     Object allocated(objc::classObject(principalClass).send<id>(sel<"alloc">()));
     Ref<PS::ListController> page = Ref<PS::ListController>::adopt(allocated.send<PS::ListController>(sel<"init">()));
     if (!page) throw ScriptError("the bundle's page did not initialise");
     page->send<id>(sel<"specifiers">());
     page->view();
-    app().window->send(sel<"setRootViewController:">(), page.get());
+    window->send(sel<"setRootViewController:">(), page.get());
     page->send(sel<"viewWillAppear:">(), NO);
     page->send(sel<"viewDidAppear:">(), NO);
-    app().page = page;
+    shownPage = page;
 }
 
 void closePage() {
-    Ref<PS::ListController> page = app().page;
+    Ref<PS::ListController> page = shownPage;
     if (!page) throw ScriptError("no settings page is on screen");
     bringToFront();
     page->send(sel<"viewWillDisappear:">(), NO);
     page->send(sel<"viewDidDisappear:">(), NO);
-    app().window->send(sel<"setRootViewController:">(), nullptr);
-    page->view().send(sel<"removeFromSuperview">());
-    app().page = Ref<PS::ListController>();
+    window->send(sel<"setRootViewController:">(), nullptr);
+    shownPage = {};
 }
 
-PS::ListController page() { return app().page.get(); }
+PS::ListController page() { return shownPage.get(); }
 
 std::optional<Row> switchRow(const std::string& key) {
-    for (const Row& row : rowsOf(app().page.get()))
+    for (const Row& row : rowsOf(shownPage.get()))
         if (row.cell && property(row.specifier, "key") == key && row.cell.respondsToSelector(sel<"control">())) return row;
     return std::nullopt;
 }
@@ -207,7 +203,7 @@ void flipSwitch(const std::string& key, bool on) {
 }
 
 void tap(const std::string& label) {
-    if (!app().page) throw ScriptError("no settings page is on screen");
+    if (!shownPage) throw ScriptError("no settings page is on screen");
     bringToFront();
     size_t spawnsBefore = spawns().size();
     if (Row row = rowWithLabel(label); row.cell) {
@@ -215,13 +211,14 @@ void tap(const std::string& label) {
         if (!action.empty())
             row.specifier.send<Object>(sel<"target">()).send(sel_registerName(action.c_str()));
     } else {
-        Object button = app().page->navigationItem().send<Object>(sel<"rightBarButtonItem">());
-        if (sim::text(button.send<NS::String>(sel<"title">())) != label)
+        Object button = shownPage->navigationItem().send<Object>(sel<"rightBarButtonItem">());
+        if (text(button.send<NS::String>(sel<"title">())) != label)
             throw ScriptError("no row or bar button \"" + label + "\" on the settings page");
         button.send<Object>(sel<"target">()).send(button.send<SEL>(sel<"action">()));
     }
     if (spawns().size() == spawnsBefore) return;
     transcribe(spawns().back());
+    // backboardd ends: every app goes, and the Music app, if it was running, starts again.
     if (isRespring(spawns().back()) && spawns().back().reaped) respring();
 }
 
@@ -232,8 +229,8 @@ std::optional<ui::Rgba> keyWindowTint() {
 bool bundleLoaded() { return principalClass != nullptr; }
 
 void resetApp() {
-    app() = App();
-    ui::setScreenWidth(375);
+    if (running(kSettings)) quit(kSettings);
+    ui::setScreenWidth(std::nullopt);
     resetSpawns();
     forgetPendingPreferences();
 }

@@ -1,5 +1,5 @@
 // Layer sim/settings: the Preferences framework, the preferences daemon and the Settings app. It
-// uses sim/uikit and sim/platform, and the Music app, which a respring launches again.
+// uses sim/uikit and sim/platform.
 //
 // The simulated Settings app: it installs the bundle in the device's root, loads it as the Settings
 // app loads a preference bundle (its executable, then the principal class of its Info.plist), and
@@ -22,7 +22,7 @@ inline constexpr const char* kBundlePath = "/Library/PreferenceBundles/twinlypre
 // Copies the bundle (its resources and executable) into the root unless it is there already.
 void installBundle();
 // Replaces the installed banner by a PNG of that size, or removes it.
-void replaceBanner(std::optional<PixelSize> size);
+void replaceBanner(std::optional<ui::PixelSize> size);
 
 // Loads the bundle (first time only), creates its root page and shows it: init, the specifiers,
 // viewDidLoad, viewWillAppear:, viewDidAppear:. A page already on screen goes away first. A bundle
@@ -36,8 +36,7 @@ PS::ListController page();
 // Flips the switch of the row that stores `key`, as a user's touch does.
 void flipSwitch(const std::string& key, bool on);
 // Taps the row with that label, or else the navigation bar's button of that title. A spawn of
-// "killall backboardd" that this causes resprings the device: the Settings app ends, and a running
-// Music app is launched again.
+// "killall backboardd" that this causes resprings the device (sim/platform/process.hpp).
 void tap(const std::string& label);
 
 // The switch row storing `key`, or nothing.
@@ -53,7 +52,7 @@ std::optional<screens::SettingsScreen> screenShown();
 bool bundleLoaded();
 
 // Forgets the page, the window, the records of spawns and the pending preferences, and gives the
-// screen its default width.
+// screen the device's width.
 void resetApp();
 
 } // namespace sim::settings

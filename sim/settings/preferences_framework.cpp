@@ -1,7 +1,7 @@
 #include "sim/settings/preferences_framework.hpp"
 
 #include "objc/system.hpp"
-#include "sim/platform/ivars.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/transcript.hpp"
 #include "sim/settings/preferences_daemon.hpp"
@@ -19,6 +19,9 @@ objc_protocol* objc_getProtocol(const char* name);
 }
 
 namespace sim::settings {
+
+constinit Catalogue classes{Threads::any};
+
 namespace {
 
 using objc::Object;
@@ -49,26 +52,26 @@ bool adoptsCustomView(Class cls) {
     return false;
 }
 
-// PSSpecifier
+// ---- PSSpecifier: a row, its property-list entry and its target ----
 
-Ref<Object> makeSpecifier(Object properties, id target) {
-    Object allocated(NS::classNamed("PSSpecifier").send<id>(sel<"alloc">()));
-    Ref<Object> specifier = Ref<Object>::adopt(allocated.send<Object>(sel<"init">()));
-    Ref<Object> copy = Ref<Object>::adopt(properties.send<Object>(sel<"mutableCopy">()));
-    assignObject(specifier.get().raw, "_properties", copy.get().raw);
-    objectField(specifier.get().raw, "_target") = target;
-    return specifier;
-}
+struct SpecifierState {
+    Ref<Object> properties; // a mutable copy of the entry
+    id target = nullptr;    // not retained
+};
 
 id specifierPropertyForKey(id self, SEL, id key) {
-    return NS::Dictionary(objectField(self, "_properties")).valueForKey(NS::String(key)).raw;
+    return NS::Dictionary(state<SpecifierState>(self).properties.get().raw).valueForKey(NS::String(key)).raw;
 }
-
 void specifierSetPropertyForKey(id self, SEL, id value, id key) {
-    NS::MutableDictionary(objectField(self, "_properties")).setObjectForKey(Object(value), NS::String(key));
+    NS::MutableDictionary(state<SpecifierState>(self).properties.get().raw).setObjectForKey(Object(value), NS::String(key));
 }
 
-// PSListController
+const StandIn<SpecifierState> kPSSpecifier{classes, "PSSpecifier", "NSObject",
+                                           {method<specifierPropertyForKey>("propertyForKey:"),
+                                            method<specifierSetPropertyForKey>("setProperty:forKey:"),
+                                            getter<&SpecifierState::target>("target")}};
+
+// ---- PSListController ----
 
 struct ListState {
     struct Kept {
@@ -76,10 +79,10 @@ struct ListState {
         Ref<UI::View> cell;
         CGFloat height;
     };
+    Ref<UI::View> table;
     std::vector<Kept> rows;
 };
-
-ListState& listState(id self) { return stateOf<ListState>(Object(self), "_simRows"); }
+ListState& listState(id self) { return state<ListState>(self); }
 
 // The framework's own: the bundle of the receiver's class, which for a class built at run time is
 // the main bundle (sim/platform/bundle_for_class.hpp).
@@ -91,22 +94,24 @@ id listControllerBundle(id self, SEL) {
 std::string describeBundle(Object bundle) {
     if (!bundle) return "no bundle";
     if (bundle == NS::classNamed("NSBundle").send<Object>(sel<"mainBundle">())) return "the Settings app's main bundle";
-    std::string path = sim::text(bundle.send<NS::String>(sel<"bundlePath">())).value_or("");
+    std::string path = text(bundle.send<NS::String>(sel<"bundlePath">())).value_or("");
     const std::string& root = rootFolder();
     if (!root.empty() && path.compare(0, root.size(), root) == 0) path.erase(0, root.size());
     return path;
 }
 
+// The rows of that property list of the bundle given; nil when it cannot be read. Either way a line
+// of the transcript says which bundle. The list's "title" becomes the page's, which the navigation
+// bar shows.
 id listControllerLoadSpecifiersFromBundle(id self, SEL, id name, id target, id bundle) {
-    auto fileName = sim::text(NS::String(name));
-    auto folder = sim::text(Object(bundle).send<NS::String>(sel<"bundlePath">()));
+    auto fileName = text(NS::String(name));
+    auto folder = text(Object(bundle).send<NS::String>(sel<"bundlePath">()));
     if (!fileName || !folder) return nullptr;
     // At the bundle's top, read afresh at every call (GNUstep's pathForResource:ofType: would keep
     // the first answer for a file that is missing).
     NS::String path = string(*folder + "/" + *fileName + ".plist");
     NS::Dictionary list = NS::MutableDictionary::dictionaryWithContentsOfFile(path);
     Object items = list.valueForKey(string("items"));
-    // The list's "title" becomes the page's, which the navigation bar shows.
     if (Object title = list.valueForKey(string("title"))) Object(self).send(sel<"setTitle:">(), title);
     transcript("  Preferences: the list \"" + *fileName + "\" of " + describeBundle(Object(bundle)) +
                (items ? " is read" : " cannot be read"));
@@ -122,16 +127,19 @@ id listControllerLoadSpecifiers(id self, SEL, id name, id target) {
                                  Object(self).send<id>(sel<"bundle">()));
 }
 
-id listControllerSpecifiers(id self, SEL) { return objectField(self, "_specifiers"); }
+// What the product's subclass keeps in _specifiers.
+id listControllerSpecifiers(id self, SEL) { return *objc::ivarOf<id>(Object(self), "_specifiers"); }
 
+// A UITableView as wide as the screen.
 void listControllerLoadView(id self, SEL) {
-    CGRect screen = UI::Screen::mainScreen().bounds();
     Object allocated(NS::classNamed("UITableView").send<id>(sel<"alloc">()));
-    Ref<UI::View> table = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), screen));
-    assignObject(self, "_table", table.get().raw);
-    Object(self).send(sel<"setView:">(), table.get());
+    listState(self).table =
+        Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
+    Object(self).send(sel<"setView:">(), listState(self).table.get());
 }
 
+// A row's cell is made from its "cellClass", else from its "cell" type; a class that adopts
+// PreferencesTableCustomView is made with initWithSpecifier: and asked for its height.
 Ref<UI::View> makeCell(Object specifier, CGFloat tableWidth, CGFloat& height) {
     std::string type = property(specifier, "cell");
     std::string className = property(specifier, "cellClass");
@@ -151,15 +159,15 @@ Ref<UI::View> makeCell(Object specifier, CGFloat tableWidth, CGFloat& height) {
 
 // Lays the rows out one under the other below the header, as the table shows them.
 void showRows(id self) {
-    ListState& state = listState(self);
-    for (auto& row : state.rows) row.cell.get().send(sel<"removeFromSuperview">());
-    state.rows.clear();
-    UI::View table(objectField(self, "_table"));
+    ListState& list = listState(self);
+    for (auto& row : list.rows) row.cell->send(sel<"removeFromSuperview">());
+    list.rows.clear();
+    UI::View table = list.table.get();
     CGFloat width = table.bounds().size.width;
     CGFloat y = UI::View(table.send<id>(sel<"tableHeaderView">())).frame().size.height;
     for (Object specifier : NS::each<Object>(Object(self).send<Object>(sel<"specifiers">()))) {
         if (property(specifier, "cell") == "PSGroupCell") {
-            state.rows.push_back({Ref<Object>::retain(specifier), {}, 0});
+            list.rows.push_back({Ref<Object>::retain(specifier), {}, 0});
             continue;
         }
         CGFloat height;
@@ -169,15 +177,16 @@ void showRows(id self) {
         cell.get().send(sel<"setFrame:">(), CGRect{{0, y}, {width, height}});
         table.addSubview(cell);
         y += height;
-        state.rows.push_back({Ref<Object>::retain(specifier), cell, height});
+        list.rows.push_back({Ref<Object>::retain(specifier), cell, height});
     }
 }
 
 void listControllerViewWillAppear(id self, SEL selector, BOOL animated) {
-    objc::sendSuper<void>(self, superclassOf("PSListController"), selector, animated);
+    objc::sendSuper<void>(self, objc::lookUpClass("UIViewController"), selector, animated);
     showRows(self);
 }
 
+// Hands the value to the preferences daemon and posts the row's PostNotification.
 void listControllerSetPreferenceValue(id, SEL, id value, id specifier) {
     std::string domain = property(Object(specifier), "defaults");
     std::string key = property(Object(specifier), "key");
@@ -189,6 +198,7 @@ void listControllerSetPreferenceValue(id, SEL, id value, id specifier) {
                                              sys::cfString(string(notification)), nullptr, nullptr, YES);
 }
 
+// The daemon's value, else the row's "default".
 id listControllerReadPreferenceValue(id, SEL, id specifier) {
     std::string domain = property(Object(specifier), "defaults");
     std::string key = property(Object(specifier), "key");
@@ -197,49 +207,79 @@ id listControllerReadPreferenceValue(id, SEL, id specifier) {
     return value ? value.raw : Object(specifier).send<id>(sel<"propertyForKey:">(), string("default"));
 }
 
-void listControllerDealloc(id self, SEL selector) {
-    destroyState<ListState>(Object(self), "_simRows");
-    deallocReleasing<"PSListController", "_specifiers", "_table">(self, selector);
-}
+const StandIn<ListState> kPSListController{
+    classes, "PSListController", "UIViewController",
+    {method<listControllerSpecifiers>("specifiers"),
+     method<listControllerBundle>("bundle"),
+     method<listControllerLoadSpecifiers>("loadSpecifiersFromPlistName:target:"),
+     method<listControllerLoadSpecifiersFromBundle>("loadSpecifiersFromPlistName:target:bundle:"),
+     getter<&ListState::table>("table"),
+     method<listControllerLoadView>("loadView"),
+     method<listControllerViewWillAppear>("viewWillAppear:"),
+     method<listControllerSetPreferenceValue>("setPreferenceValue:specifier:"),
+     method<listControllerReadPreferenceValue>("readPreferenceValue:")},
+    Threads::ofCatalogue,
+    {"_specifiers"}};
 
-// PSTableCell and PSSwitchTableCell
+// ---- PSTableCell and PSSwitchTableCell ----
+
+struct TableCellState {
+    Ref<Object> specifier;
+};
 
 id tableCellInit(id self, SEL, NSInteger style, id reuseIdentifier, id specifier) {
-    self = objc::sendSuper<id>(self, superclassOf("PSTableCell"), sel<"initWithStyle:reuseIdentifier:">(), style,
+    self = objc::sendSuper<id>(self, objc::lookUpClass("UITableViewCell"), sel<"initWithStyle:reuseIdentifier:">(), style,
                                reuseIdentifier);
-    if (self) assignObject(self, "_specifier", specifier);
+    if (self) state<TableCellState>(self).specifier = Ref<Object>::retain(Object(specifier));
     return self;
 }
-
 void tableCellSetValue(id, SEL, id) {}
 
+const StandIn<TableCellState> kPSTableCell{classes, "PSTableCell", "UITableViewCell",
+                                           {method<tableCellInit>("initWithStyle:reuseIdentifier:specifier:"),
+                                            method<tableCellSetValue>("setValue:")}};
+
+struct SwitchCellState {
+    Ref<UI::View> control;
+};
+
 id switchCellInit(id self, SEL selector, NSInteger style, id reuseIdentifier, id specifier) {
-    self = objc::sendSuper<id>(self, superclassOf("PSSwitchTableCell"), selector, style, reuseIdentifier, specifier);
+    self = objc::sendSuper<id>(self, objc::lookUpClass("PSTableCell"), selector, style, reuseIdentifier, specifier);
     if (self == nullptr) return nullptr;
     Object allocated(NS::classNamed("UISwitch").send<id>(sel<"alloc">()));
-    Ref<UI::View> control = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{{255, 6}, {51, 31}}));
-    assignObject(self, "_control", control.get().raw);
+    Ref<UI::View>& control = state<SwitchCellState>(self).control;
+    control = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{{255, 6}, {51, 31}}));
     UI::View(self).addSubview(control);
     return self;
 }
-
 void switchCellSetValue(id self, SEL, id value) {
-    Object(objectField(self, "_control")).send(sel<"setOn:">(), NS::boolValue(Object(value)));
+    state<SwitchCellState>(self).control->send(sel<"setOn:">(), NS::boolValue(Object(value)));
 }
-
 // The switch's target and action in UIKit: the new state goes to the row's target.
 void switchCellControlChanged(id self, SEL, id control) {
-    Object specifier(objectField(self, "_specifier"));
+    Object specifier = state<TableCellState>(self).specifier.get();
     Object number(NS::classNamed("NSNumber").send<id>(sel<"numberWithBool:">(), Object(control).send<BOOL>(sel<"isOn">())));
-    Object(objectField(specifier.raw, "_target")).send(sel<"setPreferenceValue:specifier:">(), number, specifier);
+    specifier.send<Object>(sel<"target">()).send(sel<"setPreferenceValue:specifier:">(), number, specifier);
 }
+
+const StandIn<SwitchCellState> kPSSwitchTableCell{classes, "PSSwitchTableCell", "PSTableCell",
+                                                  {method<switchCellInit>("initWithStyle:reuseIdentifier:specifier:"),
+                                                   getter<&SwitchCellState::control>("control"),
+                                                   method<switchCellSetValue>("setValue:"),
+                                                   method<switchCellControlChanged>("controlChanged:")}};
 
 } // namespace
 
 std::string property(Object specifier, const char* key) {
     Object value = specifier.send<Object>(sel<"propertyForKey:">(), string(key));
     if (!value.isKindOfClass(objc::lookUpClass("NSString"))) return "";
-    return sim::text(NS::String(value.raw)).value_or("");
+    return text(NS::String(value.raw)).value_or("");
+}
+
+Ref<Object> makeSpecifier(Object properties, id target) {
+    Ref<Object> specifier = make<Object>("PSSpecifier");
+    state<SpecifierState>(specifier.get().raw) = {Ref<Object>::adopt(properties.send<Object>(sel<"mutableCopy">())), target};
+    return specifier;
 }
 
 std::vector<Row> rowsOf(Object listController) {
@@ -250,44 +290,7 @@ std::vector<Row> rowsOf(Object listController) {
 
 void definePreferencesFramework() {
     defineCustomViewProtocol();
-    ClassNames none;
-    defineClass("PSSpecifier", "NSObject", none, [](objc::ClassBuilder& specifier) {
-        specifier.ivar<id>("_properties")
-            .ivar<id>("_target")
-            .method<specifierPropertyForKey>(sel<"propertyForKey:">())
-            .method<specifierSetPropertyForKey>(sel<"setProperty:forKey:">())
-            .method<getObject<"_target">>(sel<"target">())
-            .method<deallocReleasing<"PSSpecifier", "_properties">>(sel<"dealloc">());
-    });
-    defineClass("PSListController", "UIViewController", none, [](objc::ClassBuilder& controller) {
-        controller.ivar<id>("_specifiers")
-            .ivar<id>("_table")
-            .ivar<void*>("_simRows")
-            .method<listControllerSpecifiers>(sel<"specifiers">())
-            .method<listControllerBundle>(sel<"bundle">())
-            .method<listControllerLoadSpecifiers>(sel<"loadSpecifiersFromPlistName:target:">())
-            .method<listControllerLoadSpecifiersFromBundle>(sel<"loadSpecifiersFromPlistName:target:bundle:">())
-            .method<getObject<"_table">>(sel<"table">())
-            .method<listControllerLoadView>(sel<"loadView">())
-            .method<listControllerViewWillAppear>(sel<"viewWillAppear:">())
-            .method<listControllerSetPreferenceValue>(sel<"setPreferenceValue:specifier:">())
-            .method<listControllerReadPreferenceValue>(sel<"readPreferenceValue:">())
-            .method<listControllerDealloc>(sel<"dealloc">());
-    });
-    defineClass("PSTableCell", "UITableViewCell", none, [](objc::ClassBuilder& cell) {
-        cell.ivar<id>("_specifier")
-            .method<tableCellInit>(sel<"initWithStyle:reuseIdentifier:specifier:">())
-            .method<tableCellSetValue>(sel<"setValue:">())
-            .method<deallocReleasing<"PSTableCell", "_specifier">>(sel<"dealloc">());
-    });
-    defineClass("PSSwitchTableCell", "PSTableCell", none, [](objc::ClassBuilder& cell) {
-        cell.ivar<id>("_control")
-            .method<switchCellInit>(sel<"initWithStyle:reuseIdentifier:specifier:">())
-            .method<getObject<"_control">>(sel<"control">())
-            .method<switchCellSetValue>(sel<"setValue:">())
-            .method<switchCellControlChanged>(sel<"controlChanged:">())
-            .method<deallocReleasing<"PSSwitchTableCell", "_control">>(sel<"dealloc">());
-    });
+    classes.define();
 }
 
 } // namespace sim::settings

@@ -1,39 +1,26 @@
-// The Preferences framework of the simulated Settings app:
-//   PSSpecifier        a row: its property list entry (propertyForKey:, setProperty:forKey:) and
-//                      target (not retained)
-//   PSListController   (a UIViewController) _specifiers, specifiers (what _specifiers holds),
-//                      bundle (+[NSBundle bundleForClass:] of the receiver's class: the main
-//                      bundle for a class built at run time), loadSpecifiersFromPlistName:target:
-//                      (from [self bundle]), loadSpecifiersFromPlistName:target:bundle: (the rows
-//                      of that property list of the bundle given; nil when it cannot be read;
-//                      either way a line of the transcript says which bundle; the list's "title"
-//                      becomes the page's title), table, loadView (a UITableView as wide as the
-//                      screen), viewWillAppear: (shows the rows),
-//                      setPreferenceValue:specifier: (hands the value to the preferences daemon and
-//                      posts the row's PostNotification), readPreferenceValue: (the daemon's value,
-//                      else the row's "default")
-//   PSTableCell        (a UITableViewCell) initWithStyle:reuseIdentifier:specifier:, setValue:
-//                      (ignored)
-//   PSSwitchTableCell  (a PSTableCell) control (a UISwitch), setValue: (sets the switch),
-//                      controlChanged: (stores the switch's state through the row's target)
-//   protocol PreferencesTableCustomView: a cell class that adopts it is made with initWithSpecifier:
-//                      and asked for preferredHeightForWidth: when it answers it.
-// A row's cell is made from its "cellClass", else from its "cell" type.
+// The Preferences framework of the simulated Settings app (PSSpecifier, PSListController,
+// PSTableCell, PSSwitchTableCell, and the protocol PreferencesTableCustomView), and the rows that a
+// page shows.
 #pragma once
 
 #include "objc/uikit.hpp"
+#include "sim/platform/stand_in.hpp"
 
 #include <string>
 #include <vector>
 
 namespace sim::settings {
 
-// Defines the framework's classes and protocol unless they exist; after defineUIKitControls().
+extern Catalogue classes;
+// Defines the framework's classes and protocol unless they exist; after UIKit's.
 void definePreferencesFramework();
+
+// A row as the framework makes it from an entry of a specifier list, for `target` (not retained).
+objc::Ref<objc::Object> makeSpecifier(objc::Object properties, id target);
 
 struct Row {
     objc::Object specifier;
-    UI::View cell;
+    UI::View cell; // nil for a group row
     CGFloat height;
 };
 // The rows that the controller's page shows now, in order (group rows included, without cells).

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-namespace sim::settings {
+namespace sim::ui {
 namespace {
 
 constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
@@ -95,4 +95,4 @@ void writePng(const std::string& path, PixelSize size) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.data()), long(out.size()));
 }
 
-} // namespace sim::settings
+} // namespace sim::ui

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace sim::settings {
+namespace sim::ui {
 
 struct PixelSize {
     uint32_t width;
@@ -18,4 +18,4 @@ std::optional<PixelSize> readPngSize(const std::string& path);
 // Writes a valid PNG of that size (8-bit grey, stored without compression).
 void writePng(const std::string& path, PixelSize size);
 
-} // namespace sim::settings
+} // namespace sim::ui

@@ -1,6 +1,7 @@
 // The heading row and the switch rows of the settings page.
 #include "settings_fixture.hpp"
 
+#include "sim/platform/objects.hpp"
 #include "sim/platform/runtime_services.hpp"
 
 namespace {
@@ -13,13 +14,11 @@ class Heading : public SettingsTest {
 protected:
     // A heading cell made as the framework makes it, for a specifier of its own.
     Ref<UI::View> makeHeading(const char* label) {
-        Object specifier(NS::classNamed("PSSpecifier").send<id>(sel<"new">()));
-        Ref<Object> kept = Ref<Object>::adopt(specifier);
         Ref<Object> properties = Ref<Object>::adopt(NS::classNamed("NSMutableDictionary").send<Object>(sel<"new">()));
-        *objc::ivarOf<id>(specifier, "_properties") = properties.get().retain();
-        specifier.send(sel<"setProperty:forKey:">(), NS::String::make(label).get(), NS::String::make("label").get());
+        Ref<Object> specifier = sim::settings::makeSpecifier(properties, nullptr);
+        specifier->send(sel<"setProperty:forKey:">(), NS::String::make(label).get(), NS::String::make("label").get());
         Object allocated(NS::classNamed("TWHeadingCell").send<id>(sel<"alloc">()));
-        return Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithSpecifier:">(), specifier));
+        return Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithSpecifier:">(), specifier.get()));
     }
     static std::vector<UI::Label> labelsOf(UI::View cell) {
         std::vector<UI::Label> labels;

@@ -3,6 +3,7 @@
 #include "maker.hpp"
 #include "settings_fixture.hpp"
 
+#include "sim/platform/objects.hpp"
 #include "sim/platform/runtime_services.hpp"
 #include "sim/platform/spawn.hpp"
 #include "sim/platform/transcript.hpp"
@@ -150,7 +151,7 @@ class BannerHeight : public SettingsTest, public ::testing::WithParamInterface<B
 TEST_P(BannerHeight, FollowsTheScreenWidthAndTheImageRatioTruncated) {
     BannerCase c = GetParam();
     sim::ui::setScreenWidth(c.screenWidth);
-    sim::settings::replaceBanner(sim::settings::PixelSize{c.imageWidth, c.imageHeight});
+    sim::settings::replaceBanner(sim::ui::PixelSize{c.imageWidth, c.imageHeight});
     EXPECT_EQ(bannerHeader(openPage()).frame().size.height, c.height);
 }
 
@@ -180,7 +181,7 @@ TEST_F(Banner, TheShippedImageIsShownAspectFitWithAFlexibleWidth) {
 // The header is as wide as the table, while its height follows the screen read at load.
 TEST_F(Banner, HeaderWidthIsTheTablesNotTheScreens) {
     sim::ui::setScreenWidth(320);
-    sim::settings::replaceBanner(sim::settings::PixelSize{640, 200});
+    sim::settings::replaceBanner(sim::ui::PixelSize{640, 200});
     openPage();
     sim::settings::closePage();
     sim::ui::setScreenWidth(500);
@@ -261,15 +262,15 @@ TEST_F(Tint, PageRemembersTheWindowItTinted) {
 TEST_F(Respring, SpawnsKillallForBackboarddWithoutEnvironmentAndWaitsForIt) {
     openPage();
     sim::settings::tap("Respring");
-    ASSERT_EQ(sim::settings::spawns().size(), 1u);
-    const sim::settings::Spawn& spawn = sim::settings::spawns().back();
+    ASSERT_EQ(sim::spawns().size(), 1u);
+    const sim::Spawn& spawn = sim::spawns().back();
     EXPECT_EQ(spawn.path, "/usr/bin/killall");
     EXPECT_EQ(spawn.arguments, (std::vector<std::string>{"killall", "backboardd"}));
     EXPECT_FALSE(spawn.withFileActions);
     EXPECT_FALSE(spawn.withAttributes);
     EXPECT_FALSE(spawn.withEnvironment);
     EXPECT_TRUE(spawn.reaped);
-    EXPECT_EQ(sim::settings::waits(), std::vector<int>{spawn.pid});
+    EXPECT_EQ(sim::waits(), std::vector<int>{spawn.pid});
     EXPECT_EQ(spawn.waitOptions, std::vector<int>{4});
 }
 
@@ -296,18 +297,18 @@ TEST_F(Respring, IsLeftOutWhenTheFrameworksInitHandsBackAnotherObject) {
 
 TEST_F(Respring, AFailedSpawnWaitsForNothing) {
     PS::ListController page = openPage();
-    sim::settings::failNextSpawn(ENOENT);
+    sim::failNextSpawn(ENOENT);
     page.send(sel<"respring">());
-    EXPECT_TRUE(sim::settings::spawns().empty());
-    EXPECT_TRUE(sim::settings::waits().empty());
+    EXPECT_TRUE(sim::spawns().empty());
+    EXPECT_TRUE(sim::waits().empty());
 }
 
 TEST_F(Respring, AnInterruptedWaitWaitsAgainUntilTheChildExits) {
     PS::ListController page = openPage();
-    sim::settings::interruptNextWait();
+    sim::interruptNextWait();
     page.send(sel<"respring">());
-    const sim::settings::Spawn& spawn = sim::settings::spawns().back();
-    EXPECT_EQ(sim::settings::waits(), (std::vector<int>{spawn.pid, spawn.pid}));
+    const sim::Spawn& spawn = sim::spawns().back();
+    EXPECT_EQ(sim::waits(), (std::vector<int>{spawn.pid, spawn.pid}));
     EXPECT_TRUE(spawn.reaped);
 }
 

@@ -3,6 +3,7 @@
 #include "settings_fixture.hpp"
 
 #include "objc/system.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/settings/preferences_daemon.hpp"
 
 #include <fstream>

@@ -1,6 +1,7 @@
 // A fresh simulated device for each case, with the Settings app ready to load the bundle.
 #pragma once
 
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/settings/app.hpp"
 #include "sim/uikit/uikit.hpp"

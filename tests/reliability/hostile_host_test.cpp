@@ -6,10 +6,12 @@
 
 #include "objc/class_builder.hpp"
 #include "sim/platform/call_log.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/runtime_services.hpp"
+#include "sim/uikit/collection_view.hpp"
 #include "sim/uikit/uikit.hpp"
-#include "tweak/host.hpp"
+#include "tweak/app.hpp"
 
 #include <gtest/gtest.h>
 
@@ -109,9 +111,9 @@ TEST_F(HostileHost, AnEmbeddedNulIsPartOfTheTitle) {
     Ref<NS::String> ab = withBytes(std::string("A\0B", 3)), ac = withBytes(std::string("A\0C", 3));
     Ref<NS::String> a = withBytes("A"), abAgain = withBytes(std::string("A\0B", 3));
     ASSERT_EQ(ab->length(), 3u);
-    EXPECT_TRUE(host::sameTitle(ab, abAgain));
-    EXPECT_FALSE(host::sameTitle(ab, ac));
-    EXPECT_FALSE(host::sameTitle(ab, a));
+    EXPECT_TRUE(app::sameTitle(ab, abAgain));
+    EXPECT_FALSE(app::sameTitle(ab, ac));
+    EXPECT_FALSE(app::sameTitle(ab, a));
     tweakState.targetPlaylistSongTitles.startAfresh();
     tweakState.targetPlaylistSongTitles.append(ab);
     EXPECT_TRUE(tweakState.targetPlaylistSongTitles.contains(abAgain));
@@ -202,7 +204,7 @@ TEST_F(HostileHost, CellsThatDoNotAnswerTitlePassEveryTouchOn) {
 }
 
 TEST_F(HostileHost, AnEmptyLibraryGivesEmptyListsAndTouchesOnNothing) {
-    sim::music::takeTouchCounts();
+    sim::ui::takeTouchCounts();
     sim::music::openPlaylist("Nothing");
     sim::music::openPicker();
     sim::music::tapEmpty();
@@ -215,7 +217,7 @@ TEST_F(HostileHost, AnEmptyLibraryGivesEmptyListsAndTouchesOnNothing) {
     EXPECT_FALSE(tweakState.pendingDuplicateTap);
     EXPECT_FALSE(sim::ui::alertOnScreen());
     // Both touch ends on no row reach the app's own handling.
-    EXPECT_EQ(sim::music::takeTouchCounts().ended, 2);
+    EXPECT_EQ(sim::ui::takeTouchCounts().ended, 2);
 }
 
 TEST_F(HostileHost, AHundredThousandSongsAreGuardedAndDimmedAsTen) {

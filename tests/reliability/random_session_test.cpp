@@ -10,9 +10,12 @@
 #include "live_objects.hpp"
 #include "session.hpp"
 
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
+#include "sim/platform/transcript.hpp"
+#include "sim/uikit/collection_view.hpp"
 #include "sim/uikit/uikit.hpp"
 
 #include <gtest/gtest.h>
@@ -553,7 +556,7 @@ private:
         act("wait", [] {
             while (sim::media::pendingAdditions() > 0 || sim::pendingMainQueueWork() > 0) {
                 sim::media::completeAdditions();
-                sim::drainMainQueue();
+                sim::settle();
             }
         });
         completePendingAdditions();
@@ -587,7 +590,7 @@ private:
     // The lists' own touch handling since the last step: at most `maxEnded` touch ends, and a touch
     // begin only for a new touch.
     void checkCounts(int maxEnded, bool newTouch) {
-        sim::music::TouchCounts counts = sim::music::takeTouchCounts();
+        sim::ui::TouchCounts counts = sim::ui::takeTouchCounts();
         EXPECT_LE(counts.ended, maxEnded) << where();
         EXPECT_LE(counts.began, newTouch ? 1 : 0) << where();
         ended_ = counts.ended;
@@ -608,8 +611,9 @@ private:
         ASSERT_EQ(sim::liveInstances("UIAlertController"), int(alerts_.size())) << where();
         if (alerts_.empty() && sim::media::pendingAdditions() == 0) {
             // Touches, events, index paths and lists are back to what they were with nothing on
-            // screen (GNUstep keeps index paths of its own), but for the list on screen.
-            int lists = shown_.pickerOpen() || shown_.playlistPickerOpen() ? 1 : 0;
+            // screen (GNUstep keeps index paths of its own), but for the lists on screen: the
+            // picker's, with the search results over it once searched.
+            int lists = shown_.pickerOpen() ? 1 + shown_.searched : shown_.playlistPickerOpen() ? 1 : 0;
             for (const char* cls : kHeldByAlerts)
                 EXPECT_EQ(sim::liveInstances(cls), idle_[cls] + (cls == kListClass ? lists : 0)) << where() << ": " << cls;
         }

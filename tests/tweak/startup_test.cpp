@@ -9,6 +9,7 @@
 
 #include "objc/class_builder.hpp"
 #include "objc/system.hpp"
+#include "sim/platform/objects.hpp"
 #include "tests/registered_methods.hpp"
 
 #include <gtest/gtest.h>
@@ -127,7 +128,7 @@ TEST_F(Startup, TurnedOffAtLaunchNothingIsInstalledNotEvenAfterTurningItOn) {
 TEST_F(Startup, ClassesAndMethodsTheAppLacksAreSkippedAndTheOtherRowsInstalled) {
     // A picker of another release, whose three ways out have other names: it inherits only
     // viewWillAppear:, which gets an override.
-    sim::ui::defineClasses();
+    sim::ui::classes.define();
     objc::ClassBuilder("Music.MediaPickerNavigationController", objc::lookUpClass("UIViewController")).registerClass();
     sim::music::LaunchOptions options;
     options.leftOut = {"Music.SearchResultCell", "MPUMarqueeView"};

@@ -1,5 +1,6 @@
 #include "tweak_fixture.hpp"
 
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/uikit/uikit.hpp"
 #include "tweak/tweak.hpp"

@@ -88,7 +88,7 @@ NSUInteger retainCount(Object object) { return object.send<NSUInteger>(sel<"reta
 // ---- the guest's side ----
 
 sim::device::Image* guestImage() {
-    static sim::device::Image* image = sim::device::openLibrary(DEVICE_CORE_GUEST).guest;
+    static sim::device::Image* image = sim::device::openLibrary(DEVICE_CORE_GUEST, sim::device::defaultDevice()).guest;
     return image;
 }
 
@@ -190,7 +190,7 @@ TEST(DeviceCoreBridge, ANarrowIntegerReachesTheGuestWithJunkAboveItsLow32Bits) {
 
 TEST(DeviceCoreLoader, AnImageOpenedAgainRunsItsInitializersOnce) {
     guestImage();
-    sim::device::Library again = sim::device::openLibrary(DEVICE_CORE_GUEST);
+    sim::device::Library again = sim::device::openLibrary(DEVICE_CORE_GUEST, sim::device::defaultDevice());
     EXPECT_EQ(again.guest, guestImage());
     EXPECT_EQ(guest<long (*)()>("guestInitializations", "q")(), 1);
     sim::device::closeLibrary(again);

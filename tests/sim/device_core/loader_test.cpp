@@ -21,14 +21,12 @@ std::string image(const char* kind) { return std::string(DEVICE_CORE_IMAGES) + "
 
 // The loader's refusal of the image on that model and release, or "" when it loads.
 std::string refusal(const char* kind, const char* model = "iPhone 7", const char* release = "10.3") {
-    chooseDevice(model, release);
     std::string message;
     try {
-        unloadImage(loadImage(image(kind)));
+        unloadImage(loadImage(image(kind), deviceNamed(model, release)));
     } catch (const LoadError& error) {
         message = error.what();
     }
-    chooseDefaultDevice();
     return message;
 }
 
@@ -41,14 +39,14 @@ TEST(DeviceCoreLoader, EachBindComesFromTheLibraryItNamesOrTheLoadFails) {
                                         "\n  Expected in: /System/Library/Frameworks/Foundation.framework/Foundation\n");
     EXPECT_EQ(refusal("missing"), "Symbol not found: _twinly_nowhere\n  Referenced from: " + image("missing") +
                                       "\n  Expected in: /System/Library/Frameworks/Foundation.framework/Foundation\n");
-    Image* weak = loadImage(image("weak"));
+    Image* weak = loadImage(image("weak"), defaultDevice());
     EXPECT_EQ(importedAddress(weak), 0u) << "a weak import that no library provides binds to null";
     unloadImage(weak);
 }
 
 TEST(DeviceCoreLoader, ALazyImportIsBoundAtItsFirstCall) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Image* lazy = loadImage(image("lazy"));
+    Image* lazy = loadImage(image("lazy"), defaultDevice());
     auto call = reinterpret_cast<void (*)()>(hostCallable(symbolAddress(lazy, "_callsImport"), "v"));
     EXPECT_DEATH(call(), "dyld: lazy symbol binding failed: Symbol not found: _twinly_nowhere\n  Referenced from: " +
                              image("lazy") + "\n  Expected in: /System/Library/Frameworks/Foundation.framework/Foundation");
@@ -85,16 +83,15 @@ TEST(DeviceCoreLoader, AnArm64eProcessRefusesArm64FromIos12) {
 }
 
 TEST(DeviceCoreReleases, AModelRunsOnlyTheReleasesItRan) {
-    EXPECT_THROW(chooseDevice("iPhone XS", "10.3"), std::invalid_argument);
-    EXPECT_THROW(chooseDevice("iPhone 8", "10.3"), std::invalid_argument);
-    EXPECT_THROW(chooseDevice("iPhone 7", "12.5"), std::invalid_argument) << "12.5 went to the A7 and A8 alone";
-    EXPECT_THROW(chooseDevice("iPhone 7", "9.3"), std::invalid_argument) << "a line the device does not model";
-    EXPECT_THROW(chooseDevice("Pixel", "12.4"), std::invalid_argument);
-    EXPECT_THROW(chooseDevice("iPhone 7", "12"), std::invalid_argument);
-    chooseDevice("iPhone 5s", "12.5.7");
-    EXPECT_EQ(currentDevice().release, version(12, 5, 7));
-    EXPECT_STREQ(currentDevice().line->dyld, "dyld-635.2");
-    chooseDefaultDevice();
+    EXPECT_THROW(deviceNamed("iPhone XS", "10.3"), std::invalid_argument);
+    EXPECT_THROW(deviceNamed("iPhone 8", "10.3"), std::invalid_argument);
+    EXPECT_THROW(deviceNamed("iPhone 7", "12.5"), std::invalid_argument) << "12.5 went to the A7 and A8 alone";
+    EXPECT_THROW(deviceNamed("iPhone 7", "9.3"), std::invalid_argument) << "a line the device does not model";
+    EXPECT_THROW(deviceNamed("Pixel", "12.4"), std::invalid_argument);
+    EXPECT_THROW(deviceNamed("iPhone 7", "12"), std::invalid_argument);
+    Device chosen = deviceNamed("iPhone 5s", "12.5.7");
+    EXPECT_EQ(chosen.release, version(12, 5, 7));
+    EXPECT_STREQ(chosen.line->dyld, "dyld-635.2");
 }
 
 // ---- dyld's opcodes ----

@@ -18,7 +18,7 @@ using objc::sel;
 
 class MediaLibrary : public ::testing::Test {
 protected:
-    void SetUp() override { sim::media::defineClasses(); }
+    void SetUp() override { sim::media::classes.define(); }
     void TearDown() override { sim::media::reset(); }
     NS::AutoreleasePool pool;
 };

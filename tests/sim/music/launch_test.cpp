@@ -95,7 +95,7 @@ TEST_F(Launch, QuittingLeavesTheClassesAsTheAppDefinedThemAndUnloadsTheTweak) {
 
 TEST_F(Launch, NothingSurvivesARelaunch) {
     sim::music::launch(probe());
-    sim::drainMainQueue();
+    sim::settle();
     sim::music::layoutMarquee(sim::music::MarqueeContent::text, "Now Playing");
     CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                          sys::cfString(NS::String::make("probe/notify")), nullptr, nullptr, YES);

@@ -3,6 +3,7 @@
 // keeps its own zero-filled state, which the tests read through probeState().
 #include "tests/sim/music/probe_tweak.hpp"
 
+#include "objc/class_builder.hpp"
 #include "objc/system.hpp"
 
 namespace {
@@ -25,7 +26,7 @@ __attribute__((constructor)) void loadProbe() {
         MSHookMessageEx(marquee, sel_registerName("layoutSubviews"), reinterpret_cast<IMP>(marqueeLayoutSubviews),
                         &state.previousMarqueeLayout);
     class_addMethod(objc_getClass("Music.SongCell"), sel_registerName("setIsDisabled:"),
-                    reinterpret_cast<IMP>(songCellSetIsDisabled), objc::voidBoolEncoding());
+                    reinterpret_cast<IMP>(songCellSetIsDisabled), objc::encodingOf<songCellSetIsDisabled>());
     CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, notified,
                                     sys::cfString(NS::literal<"probe/notify">()), nullptr, 0);
     sys::runOnMainQueue(^{ ++state.queuedBlocksRun; });

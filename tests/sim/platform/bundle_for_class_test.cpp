@@ -4,6 +4,7 @@
 
 #include "objc/class_builder.hpp"
 #include "objc/foundation.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "sim/platform/root.hpp"
 
 #include "objc/foundation.hpp"
+#include "sim/platform/objects.hpp"
 
 #include <fstream>
 #include <iterator>

@@ -1,7 +1,8 @@
 // The main run loop, the main queue and the Darwin notify center: each event runs in a turn of the
 // run loop, whose observers hear its activities in CF's order; work posted to the main queue runs
-// only when the run loop drains it, on the main thread, in order; notifications reach observers of
-// their name on the main thread. All forget everything when a process ends.
+// only when the run loop drains it, on the main thread, in order; an animation's end wakes the loop
+// after the commit that carries it; notifications reach observers of their name on the main
+// thread. All forget everything when a process ends.
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 
@@ -34,7 +35,7 @@ TEST(MainQueue, RunsWorkOnlyWhenDrainedInOrderIncludingWhatItEnqueues) {
     sys::runOnMainQueue(&ran, appendTwo);
     EXPECT_TRUE(ran.empty());
     EXPECT_EQ(sim::pendingMainQueueWork(), 2u);
-    sim::drainMainQueue();
+    sim::settle();
     EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(sim::pendingMainQueueWork(), 0u);
 }
@@ -46,7 +47,7 @@ TEST(MainQueue, KeepsWhatABlockCapturesUntilItRunsOrIsDropped) {
         sys::runOnMainQueue(^{ inBlock->send<NSUInteger>(sel<"hash">()); });
     }
     EXPECT_EQ(captured->send<NSUInteger>(sel<"retainCount">()), 2u);
-    sim::dropMainQueue();
+    sim::forgetProcessWork();
     EXPECT_EQ(captured->send<NSUInteger>(sel<"retainCount">()), 1u);
     EXPECT_EQ(sim::pendingMainQueueWork(), 0u);
 }
@@ -57,7 +58,7 @@ TEST(MainQueue, TakesBlocksFromOtherThreads) {
         sim::ForeignThread thread;
         sys::runOnMainQueue(^{ ran.push_back(sim::onMainThread() ? 1 : 0); });
     }).join();
-    sim::drainMainQueue();
+    sim::settle();
     EXPECT_EQ(ran, (std::vector<int>{1}));
 }
 
@@ -88,7 +89,7 @@ CFRunLoopObserverRef observeMain(CFOptionFlags activities, CFIndex order, const 
 class MainRunLoop : public ::testing::Test {
 protected:
     void SetUp() override { happened.clear(); }
-    void TearDown() override { sim::removeRunLoopObservers(); }
+    void TearDown() override { sim::forgetProcessWork(); }
     NS::AutoreleasePool pool;
 };
 
@@ -111,7 +112,7 @@ TEST_F(MainRunLoop, WorkQueuedByTheMainQueueRunsAtALaterTurnAfterTheCommit) {
         happened += 'q';
         sys::runOnMainQueue(^{ happened += 'q'; });
     });
-    sim::drainMainQueue();
+    sim::settle();
     EXPECT_EQ(happened, "AqWAqW");
 }
 
@@ -147,7 +148,27 @@ TEST_F(MainRunLoop, AnEventInsideATurnRunsAtOnce) {
     observeMain(kCFRunLoopBeforeWaiting, 0);
     sim::handleEvent([] { sim::handleEvent([] { happened += 'e'; }); });
     EXPECT_EQ(happened, "eW");
-    EXPECT_THROW(sim::handleEvent([] { sim::drainMainQueue(); }), std::logic_error);
+    EXPECT_THROW(sim::handleEvent([] { sim::settle(); }), std::logic_error);
+}
+
+// An animation that an event starts ends once the turn's commit (BeforeWaiting) has carried it and
+// the thread has slept: its end wakes the loop after the main queue's work, and what it queues runs
+// in the turn after.
+TEST_F(MainRunLoop, AnAnimationEndsAfterTheCommitThatCarriesItAndTheMainQueueBeforeIt) {
+    observeMain(kCFRunLoopBeforeWaiting | kCFRunLoopAfterWaiting, 0);
+    sim::handleEvent([] {
+        happened += 'e';
+        sim::afterAnimation([] {
+            happened += 'a';
+            sys::runOnMainQueue(^{ happened += 'q'; });
+        });
+        sys::runOnMainQueue(^{ happened += 'q'; });
+    });
+    EXPECT_EQ(happened, "AeqWAaqW");
+    sim::afterAnimation([] { happened += 'a'; });
+    sim::forgetProcessWork();
+    sim::settle();
+    EXPECT_EQ(happened, "AeqWAaqW") << "a process that ends takes its animations with it";
 }
 
 struct Delivery {
@@ -191,7 +212,7 @@ TEST(DarwinNotifications, FromAnotherThreadArriveOnTheMainThreadWhenTheQueueRuns
         post("com.example/reload");
     }).join();
     EXPECT_TRUE(deliveries.empty());
-    sim::drainMainQueue();
+    sim::settle();
     ASSERT_EQ(deliveries.size(), 1u);
     EXPECT_TRUE(deliveries[0].onMain);
 }
@@ -201,7 +222,7 @@ TEST(DarwinNotifications, ReachNobodyOnceTheObserversAreRemoved) {
     deliveries.clear();
     observe("com.example/reload");
     EXPECT_EQ(sim::observerCount(), 1u);
-    sim::removeAllObservers();
+    sim::forgetProcessWork();
     post("com.example/reload");
     EXPECT_TRUE(deliveries.empty());
 }

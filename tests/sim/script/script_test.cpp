@@ -1,5 +1,5 @@
 // The lexical rules of scenario scripts.
-#include "sim/script/runner.hpp"
+#include "sim/script/words.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 // The preferences daemon, as on iOS 8 and later: it takes a value at once and writes the file later.
+#include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/settings/preferences_daemon.hpp"
 

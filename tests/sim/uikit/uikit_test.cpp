@@ -2,9 +2,10 @@
 // controller, labels copy their text, colours compare by components, and alerts run a button's
 // handler once and then let go of the alert, its actions and whatever the handler kept. Views that
 // UIKit marks for layout are laid out at Core Animation's commit.
+#include "sim/platform/objects.hpp"
+#include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 #include "sim/platform/transcript.hpp"
-#include "sim/platform/run_loop.hpp"
 #include "sim/uikit/layout_commit.hpp"
 #include "sim/uikit/uikit.hpp"
 
@@ -22,7 +23,7 @@ using objc::sel;
 
 class UIKit : public ::testing::Test {
 protected:
-    void SetUp() override { sim::ui::defineClasses(); }
+    void SetUp() override { sim::ui::classes.define(); }
     void TearDown() override { sim::ui::endProcess(); }
     NS::AutoreleasePool pool;
 };
@@ -65,8 +66,7 @@ TEST_F(UIKit, MarkedViewsAreLaidOutOnceEachAtTheCommitInTheOrderMarked) {
     a->send(sel<"layoutIfNeeded">());
     sim::handleEvent([] {});
     EXPECT_EQ(laidOut.size(), 3u);
-    sim::ui::endCommits();
-    sim::removeRunLoopObservers();
+    sim::forgetProcessWork();
 }
 
 TEST_F(UIKit, ASuperviewOwnsItsSubviewsAndLeadsToTheOwningController) {
@@ -169,26 +169,33 @@ UI::AlertController makeAlert(const char* message) {
                                                           UI::AlertController::kStyleAlert);
 }
 
-// As UIKit does, a controller presents only while it is on screen and presenting nothing else;
-// otherwise it says so, shows nothing and never runs the completion.
-TEST_F(UIKit, RefusesToPresentFromAControllerThatIsPresentingOrOffScreen) {
+void expectRefusal(const std::string& attempt) {
+    EXPECT_NE(sim::transcriptText().find("UIKit: refused to present: Attempt to present " + attempt), std::string::npos)
+        << attempt;
+}
+
+// As UIKit does, a controller presents only while it is on screen, presenting nothing else and not
+// being presented itself; otherwise UIKit says so, shows nothing and never runs the completion. An
+// animated presentation finishes, with its completion, at the next turn of the run loop.
+TEST_F(UIKit, RefusesToPresentFromAControllerThatIsPresentingOffScreenOrInTransition) {
     NS::AutoreleasePool inner;
     auto presenter = sim::make<UI::ViewController>("UIViewController");
     __block int completions = 0;
     presenter->presentViewController(makeAlert("Nowhere"), YES, ^{ ++completions; });
     EXPECT_FALSE(sim::ui::alertOnScreen());
-    EXPECT_NE(sim::transcriptText().find("UIKit: refused to present UIAlertController \"Nowhere\" from "
-                                         "UIViewController, whose view is not on screen"),
-              std::string::npos);
+    expectRefusal("<UIAlertController \"Nowhere\"> on <UIViewController> whose view is not in the window hierarchy!");
 
     auto window = sim::make<UI::View>("UIWindow");
     window->addSubview(presenter->view());
     presenter->presentViewController(makeAlert("First"), YES, ^{ ++completions; });
     presenter->presentViewController(makeAlert("Second"), YES, ^{ ++completions; });
     EXPECT_EQ(sim::ui::contentOf(sim::ui::alertOnScreen()).message, "First");
-    EXPECT_NE(sim::transcriptText().find("UIKit: refused to present UIAlertController \"Second\" from "
-                                         "UIViewController, which is already presenting UIAlertController \"First\""),
-              std::string::npos);
+    expectRefusal("<UIAlertController \"Second\"> on <UIViewController> which is already presenting "
+                  "<UIAlertController \"First\">");
+    sim::ui::alertOnScreen().presentViewController(makeAlert("Early"), YES, nullptr);
+    expectRefusal("<UIAlertController \"Early\"> on <UIAlertController \"First\"> while a presentation is in progress!");
+    EXPECT_EQ(completions, 0);
+    sim::settle();
     EXPECT_EQ(completions, 1);
 
     // What is presented is on screen, and may present in its turn.
@@ -199,7 +206,7 @@ TEST_F(UIKit, RefusesToPresentFromAControllerThatIsPresentingOrOffScreen) {
 
 // A UIKit call on another thread ends the run, as the main thread checker reports it.
 TEST(UIKitDeathTest, UsedOffTheMainThreadEndsTheRun) {
-    sim::ui::defineClasses();
+    sim::ui::classes.define();
     auto view = sim::make<UI::View>("UIView");
     EXPECT_DEATH(std::thread([&] { view->alpha(); }).join(), "UIKit used off the main thread: -\\[UIView alpha\\]");
     // The forked run owns its copy of the view: its last release there ends it off the main thread.

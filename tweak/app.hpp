@@ -1,9 +1,9 @@
-// What the tweak asks of the Music app's own views, as named operations.
+// What the tweak asks of the Music app and its views, as named operations.
 #pragma once
 
 #include "objc/uikit.hpp"
 
-namespace host {
+namespace app {
 
 using NS::String;
 using objc::Object;
@@ -37,9 +37,14 @@ inline UI::AlertController makeAlert(String message) {
     return UI::AlertController::alertControllerWithTitle(NS::literal<"">(), message, UI::AlertController::kStyleAlert);
 }
 
-// Presents from the view controller that owns `view` at this moment; nothing when there is none.
+// Presents over whatever the view controller that owns `view` shows at this moment: from the top of
+// the chain of presentations that starts there (the same controller while it presents nothing), as
+// UIKit refuses a presentation from a controller that already presents one (a search, an alert).
+// Nothing when no controller owns the view.
 inline void present(UI::AlertController alert, UI::View view) {
-    view.viewControllerForAncestor().presentViewController(alert, YES, nullptr);
+    UI::ViewController presenter = view.viewControllerForAncestor();
+    while (UI::ViewController shown = presenter.presentedViewController()) presenter = shown;
+    presenter.presentViewController(alert, YES, nullptr);
 }
 
-} // namespace host
+} // namespace app

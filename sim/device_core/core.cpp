@@ -131,12 +131,6 @@ Core& core() {
     return *current;
 }
 
-std::string hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%" PRIx64, value);
-    return text;
-}
-
 // The instruction at `pc`, as llvm-mc reads it (the word alone if it cannot).
 std::string instructionAt(uint64_t pc) {
     uint8_t bytes[4];
@@ -315,6 +309,12 @@ Results callGuest(uint64_t address, const Frame& frame) {
 }
 
 Counts counts() { return core().counted; }
+
+std::string hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%" PRIx64, value);
+    return text;
+}
 
 uc_struct* engine() { return core().uc; }
 

@@ -76,6 +76,9 @@ bool isGuestText(uint64_t address);
 // The loader's check of a page of an image when the guest first touches it (its code signature).
 void imagePageTouched(uint64_t address);
 
+// An address or a size as the messages print it: 0x1f40.
+std::string hex(uint64_t value);
+
 // Ends the run for a broken rule, naming the guest pc and its instruction.
 [[noreturn]] void fault(const std::string& what);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -18,9 +19,11 @@ struct Outcome {
 
 class Runner : public ::testing::Test {
 protected:
+    // Of this process alone: two runs of the suite at once on one machine must not share it.
     void SetUp() override {
         folder_ = std::filesystem::temp_directory_path() /
-                  ("twinly-runner-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  ("twinly-runner-" + std::to_string(getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(folder_);
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }

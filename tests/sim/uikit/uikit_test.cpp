@@ -3,6 +3,7 @@
 // handler once and then let go of the alert, its actions and whatever the handler kept. Views that
 // UIKit marks for layout are laid out at Core Animation's commit.
 #include "sim/platform/objects.hpp"
+#include "sim/platform/process.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 #include "sim/platform/transcript.hpp"
@@ -119,10 +120,25 @@ TEST_F(UIKit, TheApplicationRecordsOpenedURLsAndItsKeyWindow) {
     EXPECT_FALSE(application.keyWindow().send<id>(sel<"tintColor">()));
 }
 
-TEST_F(UIKit, TheMainScreenHasTheConfiguredWidth) {
-    EXPECT_EQ(UI::Screen::mainScreen().bounds().size.width, 375);
+// The main screen is the running device's, in points at its scale; a width set for a scenario takes
+// the place of the device's.
+TEST_F(UIKit, TheMainScreenIsTheRunningDevicesWithTheWidthSet) {
+    auto size = [] { return UI::Screen::mainScreen().bounds().size; };
+    auto scale = [] { return UI::Screen::mainScreen().send<CGFloat>(sel<"scale">()); };
+    EXPECT_EQ(size().width, 375);
+    EXPECT_EQ(size().height, 667);
+    EXPECT_EQ(scale(), 2);
+    sim::chooseDevice(sim::device::deviceNamed("iPhone XS", "12.4"));
+    EXPECT_EQ(size().height, 812);
+    EXPECT_EQ(scale(), 3);
     sim::ui::setScreenWidth(320.5);
-    EXPECT_EQ(UI::Screen::mainScreen().bounds().size.width, 320.5);
+    EXPECT_EQ(size().width, 320.5);
+    EXPECT_EQ(size().height, 812);
+    sim::ui::setScreenWidth(std::nullopt);
+    sim::chooseDevice(sim::device::deviceNamed("iPhone 11", "13.7"));
+    EXPECT_EQ(size().width, 414);
+    EXPECT_EQ(scale(), 2);
+    sim::chooseDevice(sim::device::defaultDevice());
 }
 
 int handlerRuns;
@@ -176,7 +192,8 @@ void expectRefusal(const std::string& attempt) {
 
 // As UIKit does, a controller presents only while it is on screen, presenting nothing else and not
 // being presented itself; otherwise UIKit says so, shows nothing and never runs the completion. An
-// animated presentation finishes, with its completion, at the next turn of the run loop.
+// animated presentation finishes, with its completion, when its animation ends: once the run loop
+// that sleeps wakes for it.
 TEST_F(UIKit, RefusesToPresentFromAControllerThatIsPresentingOffScreenOrInTransition) {
     NS::AutoreleasePool inner;
     auto presenter = sim::make<UI::ViewController>("UIViewController");

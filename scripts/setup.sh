@@ -4,7 +4,7 @@
 set -eu
 
 packages="clang lld llvm cmake make git dpkg-dev apt-utils libgtest-dev libbenchmark-dev
-libgnustep-base-dev libblocksruntime-dev libclang-rt-14-dev libunicorn-dev libffi-dev libssl-dev python3
+libgnustep-base-dev libblocksruntime-dev libclang-rt-14-dev libunicorn-dev libffi-dev libssl-dev zlib1g-dev python3
 openssh-client pkgconf libcairo2-dev libpango1.0-dev fonts-inter fonts-dejavu-core"
 
 missing=""

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 namespace sim::device {

@@ -17,7 +17,6 @@ constexpr uint32_t MH_MAGIC_64 = 0xfeedfacf;
 constexpr uint32_t FAT_MAGIC = 0xcafebabe; // big-endian on disk, as the whole fat header
 constexpr uint32_t CPU_TYPE_ARM64 = 0x0100000c;
 constexpr uint32_t CPU_SUBTYPE_MASK = 0xff000000; // capability bits
-constexpr uint32_t CPU_SUBTYPE_ARM64_ALL = 0;
 constexpr uint32_t CPU_SUBTYPE_ARM64E = 2;
 constexpr uint32_t MH_EXECUTE = 0x2, MH_DYLIB = 0x6, MH_BUNDLE = 0x8;
 
@@ -37,8 +36,8 @@ constexpr uint32_t LC_REQ_DYLD = 0x80000000;
 constexpr uint32_t LC_SEGMENT = 0x1, LC_SYMTAB = 0x2, LC_DYSYMTAB = 0xb, LC_LOAD_DYLIB = 0xc, LC_ID_DYLIB = 0xd,
                    LC_LOAD_WEAK_DYLIB = 0x18 | LC_REQ_DYLD, LC_SEGMENT_64 = 0x19, LC_CODE_SIGNATURE = 0x1d,
                    LC_REEXPORT_DYLIB = 0x1f | LC_REQ_DYLD, LC_DYLD_INFO = 0x22, LC_DYLD_INFO_ONLY = 0x22 | LC_REQ_DYLD,
-                   LC_LOAD_UPWARD_DYLIB = 0x23 | LC_REQ_DYLD, LC_VERSION_MIN_IPHONEOS = 0x25,
-                   LC_BUILD_VERSION = 0x32, LC_DYLD_CHAINED_FIXUPS = 0x34 | LC_REQ_DYLD;
+                   LC_LOAD_UPWARD_DYLIB = 0x23 | LC_REQ_DYLD,
+                   LC_DYLD_CHAINED_FIXUPS = 0x34 | LC_REQ_DYLD;
 
 struct load_command {
     uint32_t cmd, cmdsize;
@@ -74,12 +73,6 @@ struct dysymtab_command {
 struct linkedit_data_command {
     uint32_t cmd, cmdsize, dataoff, datasize;
 };
-struct version_min_command {
-    uint32_t cmd, cmdsize, version, sdk;
-};
-struct build_version_command {
-    uint32_t cmd, cmdsize, platform, minos, sdk, ntools;
-};
 struct nlist_64 {
     uint32_t n_strx;
     uint8_t n_type, n_sect;
@@ -90,7 +83,6 @@ constexpr uint8_t N_TYPE = 0x0e, N_SECT = 0x0e;
 
 constexpr uint32_t VM_PROT_READ = 1, VM_PROT_WRITE = 2, VM_PROT_EXECUTE = 4;
 constexpr uint32_t SECTION_TYPE = 0xff, S_MOD_INIT_FUNC_POINTERS = 0x9;
-constexpr uint32_t PLATFORM_IOS = 2;
 
 // ---- dyld's opcodes ----
 

@@ -65,9 +65,6 @@ std::string versionName(Version value) {
     return text;
 }
 
-const std::vector<Model>& models() { return kModels; }
-const std::vector<ReleaseLine>& releaseLines() { return kLines; }
-
 Device deviceNamed(const std::string& modelName, const std::string& release) {
     const Model* model = nullptr;
     std::string listed;

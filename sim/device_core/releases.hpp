@@ -46,8 +46,6 @@ struct ReleaseLine {
     bool musicApplicationModule;
 };
 
-const std::vector<Model>& models();
-const std::vector<ReleaseLine>& releaseLines();
 
 // One model on one release.
 struct Device {

@@ -29,11 +29,6 @@ __attribute__((constructor)) void defineProperties() {
     MPMediaItemPropertyAlbumTitle = makeConstant("albumTitle");
 }
 
-using NS::String;
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 // Every object of the library has a persistent ID; the library's own objects are the records, and
 // each query hands out fresh objects equal to them by that ID, as MediaPlayer does.
 using PersistentID = unsigned long long;
@@ -83,6 +78,18 @@ Library& library() {
 
 AdditionReport additionReport = nullptr;
 Asked asked;
+
+// The objects that references keep, and references that keep objects.
+template <class T> std::vector<T> objectsOf(const std::vector<Ref<T>>& kept) {
+    std::vector<T> objects;
+    for (const Ref<T>& each : kept) objects.push_back(each.get());
+    return objects;
+}
+template <class T> std::vector<Ref<T>> keep(const std::vector<T>& objects) {
+    std::vector<Ref<T>> kept;
+    for (T each : objects) kept.push_back(Ref<T>::retain(each));
+    return kept;
+}
 
 bool isProperty(id property, id constant) { return String(property).isEqualToString(String(constant)); }
 
@@ -234,60 +241,35 @@ MP::Item addSong(const std::optional<std::string>& title) {
     return song;
 }
 
+// A new collection of the library, of that class, with these items.
+template <class T> T addCollection(std::vector<Ref<T>>& into, const char* className, const std::string& title,
+                                   const std::vector<MP::Item>& items) {
+    Ref<T> made = make<T>(className);
+    collection(made.get().raw) = {String::make(title.c_str()), keep(items), nextPersistentID++, {}};
+    into.push_back(made);
+    return made.get();
+}
+
 MP::Collection addAlbum(const std::string& title, const std::vector<MP::Item>& songs) {
-    auto album = make<MP::Collection>("MPMediaItemCollection");
-    collection(album.get().raw).title = String::make(title.c_str());
-    collection(album.get().raw).persistentID = nextPersistentID++;
-    for (MP::Item song : songs) {
-        item(song.raw).albumTitle = collection(album.get().raw).title;
-        collection(album.get().raw).items.push_back(Ref<MP::Item>::retain(song));
-    }
-    library().albums.push_back(album);
+    MP::Collection album = addCollection(library().albums, "MPMediaItemCollection", title, songs);
+    for (MP::Item song : songs) item(song.raw).albumTitle = collection(album.raw).title;
     return album;
 }
 
 MP::Playlist addPlaylist(const std::string& name, const std::vector<MP::Item>& items) {
-    auto playlist = make<MP::Playlist>("MPMediaPlaylist");
-    collection(playlist.get().raw).title = String::make(name.c_str());
-    collection(playlist.get().raw).persistentID = nextPersistentID++;
-    for (MP::Item song : items) collection(playlist.get().raw).items.push_back(Ref<MP::Item>::retain(song));
-    library().playlists.push_back(playlist);
-    return playlist;
+    return addCollection(library().playlists, "MPMediaPlaylist", name, items);
 }
 
-std::vector<MP::Item> songs() {
-    std::vector<MP::Item> all;
-    for (const auto& song : library().songs) all.push_back(song.get());
-    return all;
-}
-
-std::vector<MP::Playlist> playlists() {
-    std::vector<MP::Playlist> all;
-    for (const auto& playlist : library().playlists) all.push_back(playlist.get());
-    return all;
-}
-
-std::vector<MP::Collection> albums() {
-    std::vector<MP::Collection> all;
-    for (const auto& album : library().albums) all.push_back(album.get());
-    return all;
-}
-
-std::vector<MP::Item> itemsOf(MP::Collection of) {
-    std::vector<MP::Item> items;
-    for (const auto& held : collection(of.raw).items) items.push_back(held.get());
-    return items;
-}
+std::vector<MP::Item> songs() { return objectsOf(library().songs); }
+std::vector<MP::Playlist> playlists() { return objectsOf(library().playlists); }
+std::vector<MP::Collection> albums() { return objectsOf(library().albums); }
+std::vector<MP::Item> itemsOf(MP::Collection of) { return objectsOf(collection(of.raw).items); }
 
 std::optional<std::string> nameOf(MP::Playlist playlist) { return sim::text(collection(playlist.raw).title.get()); }
 std::optional<std::string> titleOf(MP::Item song) { return sim::text(item(song.raw).title.get()); }
 std::optional<std::string> albumTitleOf(MP::Collection album) { return sim::text(collection(album.raw).title.get()); }
 
-void appendToPlaylist(MP::Playlist playlist, const std::vector<MP::Item>& items) {
-    std::vector<Ref<MP::Item>> kept;
-    for (MP::Item song : items) kept.push_back(Ref<MP::Item>::retain(song));
-    append(playlist, kept);
-}
+void appendToPlaylist(MP::Playlist playlist, const std::vector<MP::Item>& items) { append(playlist, keep(items)); }
 
 size_t pendingAdditions() { return library().pending.size(); }
 

@@ -16,9 +16,6 @@ namespace sim::music {
 
 namespace {
 
-using objc::Ref;
-using objc::sel;
-
 LaunchOptions launchedWith;
 // The options and the class names (appClass) that the classes were defined with.
 std::optional<std::pair<LaunchOptions, std::string>> classesDefinedWith;

@@ -73,11 +73,8 @@ void layoutScreen(size_t afterRows = 0, const std::function<void()>& duringPass 
 
 // ---- touches on the rows of the topmost list, counted from 0 ----
 
-struct Row {
-    std::optional<std::string> title;
-    CGFloat alpha;
-    CGRect frame; // in the list
-};
+// Each row's title, alpha and frame in the list, as its picture shows them too.
+using Row = screens::ListRow;
 std::vector<Row> rowsOnScreen();
 // The topmost list: the search results, the add-music picker's or the playlist picker's.
 UI::CollectionView listOnScreen();

@@ -14,11 +14,6 @@ constinit Catalogue songCellOwnSetIsDisabled{Threads::any};
 
 namespace {
 
-using NS::String;
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 // ---- the rows of its lists ----
 
 struct CellState {

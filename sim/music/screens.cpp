@@ -21,11 +21,6 @@ namespace sim::music {
 
 namespace {
 
-using NS::String;
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 // The item whose context actions are shown: a song, an album, or a bare header (nothing).
 struct ContextItem {
     Ref<MP::Item> song;
@@ -44,8 +39,7 @@ struct Screens {
     std::optional<std::string> pageTitle;
     Ref<UI::ViewController> picker;
     ListOnScreen<MP::Item> pickerSongs;
-    Ref<UI::ViewController> search;
-    std::optional<std::string> searchText;
+    std::optional<std::string> searchText; // while searching
     ListOnScreen<MP::Item> searchResults;
     Ref<UI::ViewController> contextActions;
     ContextItem contextItem;
@@ -219,7 +213,6 @@ void closePickerScreen() {
     shown.picker->send(sel<"dismissViewControllerAnimated:completion:">(), YES, UI::Completion(nullptr));
     shown.picker = {};
     shown.pickerSongs = {};
-    shown.search = {};
     shown.searchText.reset();
     shown.searchResults = {};
     transcript("  Music: the picker closes");
@@ -272,10 +265,9 @@ void search(const std::string& text) {
     Screens& current = screens();
     if (!current.picker) throw AppError("no picker is open to search in");
     handleEvent([&] {
-        if (!current.search) {
+        if (!current.searchText) {
             UI::ViewController songs = childOf(current.picker);
-            current.search = make<UI::ViewController>("UISearchController");
-            songs.presentViewController(current.search, YES, nullptr);
+            songs.presentViewController(make<UI::ViewController>("UISearchController"), YES, nullptr);
             auto results = make<UI::ViewController>("UIViewController");
             songs.send(sel<"addChildViewController:">(), results.get());
             songs.view().addSubview(results->view());
@@ -372,8 +364,11 @@ UI::CollectionView listOnScreen() {
 std::vector<Row> rowsOnScreen() {
     std::vector<Row> rows;
     if (UI::CollectionView list = listOnScreen())
-        for (const auto& cell : ui::cellsOf(list))
-            rows.push_back({text(cell->send<String>(sel<"title">())), UI::View(cell.get()).alpha(), UI::View(cell.get()).frame()});
+        for (const auto& cell : ui::cellsOf(list)) {
+            CGRect frame = cell->frame();
+            rows.push_back({text(cell->send<String>(sel<"title">())), cell->alpha(),
+                            {frame.origin.x, frame.origin.y, frame.size.width, frame.size.height}});
+        }
     return rows;
 }
 
@@ -396,8 +391,7 @@ std::optional<screens::MusicScreen> screenShown() {
     } else {
         return std::nullopt;
     }
-    for (const Row& row : rowsOnScreen())
-        screen.rows.push_back({row.title, row.alpha, {row.frame.origin.x, row.frame.origin.y, row.frame.size.width, row.frame.size.height}});
+    screen.rows = rowsOnScreen();
     if (UI::AlertController alert = ui::alertOnScreen()) {
         ui::AlertContent content = ui::contentOf(alert);
         screen.alert = screens::Alert{content.title, content.message, {}, content.preferred};

@@ -2,14 +2,12 @@
 
 #include "objc/foundation.hpp"
 #include "sim/platform/gnu_runtime.hpp"
+#include "sim/platform/objects.hpp"
 
 #include <dlfcn.h>
 
 namespace sim {
 namespace {
-
-using objc::Object;
-using objc::sel;
 
 IMP originalBundleForClass;
 

@@ -3,6 +3,7 @@
 // relies on the literal rule, so every string class of GNUstep's cluster is given it.
 #include "objc/foundation.hpp"
 #include "sim/platform/gnu_runtime.hpp"
+#include "sim/platform/objects.hpp"
 
 #include <vector>
 
@@ -11,9 +12,6 @@ extern "C" int objc_getClassList(Class* buffer, int capacity);
 namespace sim {
 
 namespace {
-
-using objc::Object;
-using objc::sel;
 
 struct Range {
     NSUInteger location, length;

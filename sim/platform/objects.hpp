@@ -12,6 +12,12 @@
 
 namespace sim {
 
+// The binding's names that every part of the simulated device uses.
+using NS::String;
+using objc::Object;
+using objc::Ref;
+using objc::sel;
+
 // A new instance of the named class (nil when the app lacks it), owned.
 template <class T> objc::Ref<T> make(const char* className) {
     return objc::Ref<T>::adopt(NS::classNamed(className).send<T>(objc::sel<"new">()));

@@ -4,6 +4,7 @@
 #include "sim/platform/binary_plist.hpp"
 #include "sim/platform/bundle_for_class.hpp"
 #include "sim/platform/gnu_runtime.hpp"
+#include "sim/platform/objects.hpp"
 
 #include <array>
 #include <cerrno>
@@ -16,9 +17,6 @@
 namespace sim {
 
 namespace {
-
-using objc::Object;
-using objc::sel;
 
 std::string root;
 

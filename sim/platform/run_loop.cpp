@@ -1,9 +1,8 @@
 #include "sim/platform/run_loop.hpp"
 
 #include "objc/system.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/runtime_services.hpp"
-
-#include <Block.h>
 
 #include <algorithm>
 #include <deque>
@@ -38,16 +37,11 @@ namespace sim {
 
 namespace {
 
-using Block = void (^)();
-
 const std::thread::id mainThread = std::this_thread::get_id();
 
-// Work on the main queue: a copy of a block, or a function with its context.
-struct Work {
-    Block block;
-    void (*function)(void*);
-    void* context;
-};
+// Work on the main queue: a copy of a block, or a function with its context. A function's context
+// belongs to the process: one that ends leaves nothing to free it.
+using Work = std::function<void()>;
 
 std::mutex queueLock;
 std::deque<Work>& mainQueue() {
@@ -57,13 +51,13 @@ std::deque<Work>& mainQueue() {
 
 void enqueue(Work work) {
     std::lock_guard<std::mutex> hold(queueLock);
-    mainQueue().push_back(work);
+    mainQueue().push_back(std::move(work));
 }
 
 std::optional<Work> takeNext() {
     std::lock_guard<std::mutex> hold(queueLock);
     if (mainQueue().empty()) return std::nullopt;
-    Work work = mainQueue().front();
+    Work work = std::move(mainQueue().front());
     mainQueue().pop_front();
     return work;
 }
@@ -110,20 +104,13 @@ void notifyObservers(CFOptionFlags activity) {
     }
 }
 
-void run(const Work& work) {
-    NS::AutoreleasePool pool;
-    if (work.block) {
-        work.block();
-        Block_release(work.block);
-    } else {
-        work.function(work.context);
-    }
-}
-
 // The work queued when the drain starts, in order.
 void drainOnce() {
     for (size_t count = pendingMainQueueWork(); count > 0; --count)
-        if (std::optional<Work> work = takeNext()) run(*work);
+        if (std::optional<Work> work = takeNext()) {
+            NS::AutoreleasePool pool;
+            (*work)();
+        }
 }
 
 // The ends of the animations committed so far, each waiting to wake the thread.
@@ -221,10 +208,8 @@ size_t pendingMainQueueWork() {
 
 size_t observerCount() { return observers().size(); }
 
-// A function's context belongs to the process, which ends: nothing is left to free it.
 void forgetProcessWork() {
-    while (std::optional<Work> work = takeNext())
-        if (work->block) Block_release(work->block);
+    while (takeNext()) continue;
     animationEnds.clear();
     observers().clear();
     runningObservers.clear();
@@ -234,11 +219,11 @@ void forgetProcessWork() {
 } // namespace sim
 
 SIM_EXPORT void dispatch_async(dispatch_queue_s*, void (^block)()) {
-    sim::enqueue({Block_copy(block), nullptr, nullptr});
+    sim::enqueue([kept = sim::KeptBlock(block)] { kept.get()(); });
 }
 
 SIM_EXPORT void dispatch_async_f(dispatch_queue_s*, void* context, void (*work)(void*)) {
-    sim::enqueue({nullptr, work, context});
+    sim::enqueue([context, work] { work(context); });
 }
 
 SIM_EXPORT CFNotificationCenterRef CFNotificationCenterGetDarwinNotifyCenter() { return &sim::darwinCenter; }

@@ -3,6 +3,7 @@
 #include "objc/system.hpp"
 #include "sim/device_core/package.hpp"
 #include "sim/mediaplayer/media_library.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/process.hpp"
 #include "sim/platform/root.hpp"
 #include "sim/platform/run_loop.hpp"
@@ -16,10 +17,6 @@
 namespace sim {
 
 namespace {
-
-using objc::Object;
-using objc::Ref;
-using objc::sel;
 
 constexpr const char* kPreferencesPath = "/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist";
 constexpr const char* kReloadNotification = "com.qzr.twinlyprefs/reloadPrefs";

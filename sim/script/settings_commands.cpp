@@ -12,9 +12,6 @@ namespace sim {
 
 namespace {
 
-using objc::Object;
-using objc::sel;
-
 // The banner is written out pixel by pixel, uncompressed: keep it to what a screen shows.
 constexpr double kMaxBannerPixels = 16e6;
 
@@ -26,27 +23,20 @@ std::string joined(const std::vector<std::string>& texts) {
     return out.empty() ? "nothing" : out;
 }
 
-PS::ListController requirePage() {
-    PS::ListController page = settings::page();
+// The page as it is shown, the same that its picture draws.
+screens::SettingsScreen shownPage() {
+    std::optional<screens::SettingsScreen> page = settings::screenShown();
     if (!page) throw ScriptError("no settings page is on screen");
-    return page;
+    return *page;
 }
 
-double bannerHeight() {
-    return requirePage().send<UI::View>(sel<"table">()).send<UI::View>(sel<"tableHeaderView">()).frame().size.height;
-}
-
-// The heading row's lines: the labels of the page's first cell, top to bottom.
-std::vector<std::string> headingLines() {
-    for (const settings::Row& row : settings::rowsOf(requirePage())) {
-        if (!row.cell) continue;
-        std::vector<std::pair<CGFloat, std::string>> labels;
-        for (Object view : NS::each<Object>(row.cell.send<Object>(sel<"subviews">())))
-            if (view.isKindOfClass(UI::labelClass()))
-                labels.push_back({UI::View(view.raw).frame().origin.y, text(UI::Label(view.raw).text()).value_or("")});
-        std::stable_sort(labels.begin(), labels.end(), [](auto& a, auto& b) { return a.first < b.first; });
+// The heading's lines: the labels of the page's first cell, top to bottom.
+std::vector<std::string> headingLines(const screens::SettingsScreen& page) {
+    for (screens::SettingsRow row : page.rows) {
+        if (row.kind == screens::SettingsRow::Kind::group) continue;
+        std::stable_sort(row.labels.begin(), row.labels.end(), [](auto& a, auto& b) { return a.frame.y < b.frame.y; });
         std::vector<std::string> lines;
-        for (auto& label : labels) lines.push_back(label.second);
+        for (const screens::Label& label : row.labels) lines.push_back(label.text);
         return lines;
     }
     return {};
@@ -87,19 +77,19 @@ void openPage(Words& words) {
     words.end();
     settings::openPage();
     if (!settings::page()) return;
-    transcript("  Settings: the page shows a banner " + shortNumber(bannerHeight()) + " points high, then its rows:");
-    for (const settings::Row& row : settings::rowsOf(requirePage())) {
-        std::string label = settings::property(row.specifier, "label");
-        std::string footer = settings::property(row.specifier, "footerText");
-        if (!row.cell) {
-            if (!label.empty()) transcript("    " + label);
-            if (!footer.empty()) transcript("    (" + footer + ")");
-        } else if (row.cell.respondsToSelector(sel<"control">())) {
-            transcript("    [" + std::string(switchIsOn(row) ? "on " : "off") + "] " + label);
-        } else if (label.empty()) {
-            transcript("    " + joined(headingLines()));
+    screens::SettingsScreen page = shownPage();
+    transcript("  Settings: the page shows a banner " + shortNumber(page.header.height) + " points high, then its rows:");
+    using Kind = screens::SettingsRow::Kind;
+    for (const screens::SettingsRow& row : page.rows) {
+        if (row.kind == Kind::group) {
+            if (!row.label.empty()) transcript("    " + row.label);
+            if (!row.footer.empty()) transcript("    (" + row.footer + ")");
+        } else if (row.kind == Kind::switchCell) {
+            transcript("    [" + std::string(row.on ? "on " : "off") + "] " + row.label);
+        } else if (row.label.empty()) {
+            transcript("    " + joined(headingLines(page)));
         } else {
-            transcript("    > " + label);
+            transcript("    > " + row.label);
         }
     }
 }
@@ -129,7 +119,7 @@ void tapRow(Words& words) {
 void expectBanner(Words& words) {
     double expected = words.decimal("a height in points");
     words.end();
-    double found = bannerHeight();
+    double found = shownPage().header.height;
     if (found != expected) throw ScriptError("expected banner height " + shortNumber(expected) + ", found " + shortNumber(found));
 }
 
@@ -184,7 +174,7 @@ void expectHeading(Words& words) {
     std::vector<std::string> expected;
     for (const char* line : {"the title", "the maker", "the description"}) expected.push_back(words.text(line));
     words.end();
-    std::vector<std::string> found = headingLines();
+    std::vector<std::string> found = headingLines(shownPage());
     if (found != expected) throw ScriptError("expected heading " + joined(expected) + ", found " + joined(found));
 }
 

@@ -16,10 +16,6 @@
 namespace sim::settings {
 namespace {
 
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 namespace fs = std::filesystem;
 
 // The Settings app's own window, which has no tint of its own, and the page on screen.

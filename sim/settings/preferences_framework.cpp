@@ -7,7 +7,6 @@
 #include "sim/settings/preferences_daemon.hpp"
 #include "sim/uikit/uikit.hpp"
 
-
 struct objc_protocol;
 
 extern "C" {
@@ -23,10 +22,6 @@ namespace sim::settings {
 constinit Catalogue classes{Threads::any};
 
 namespace {
-
-using objc::Object;
-using objc::Ref;
-using objc::sel;
 
 constexpr const char* kCustomViewProtocol = "PreferencesTableCustomView";
 constexpr CGFloat kRowHeight = 44;

@@ -8,9 +8,6 @@ namespace sim::ui {
 
 namespace {
 
-using NS::String;
-using objc::sel;
-
 struct ActionState {
     Ref<String> title;
     NSInteger style = 0;

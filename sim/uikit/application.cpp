@@ -11,10 +11,6 @@ constinit Catalogue classes{Threads::main};
 
 namespace {
 
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 struct ApplicationState {
     Ref<UI::Window> keyWindow;
     std::optional<std::string> lastOpenedURL;

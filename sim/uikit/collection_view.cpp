@@ -10,10 +10,6 @@ namespace sim::ui {
 
 namespace {
 
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 constexpr CGFloat kRowHeight = 44;
 
 TouchCounts touches;

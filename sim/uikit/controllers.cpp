@@ -9,9 +9,6 @@ namespace sim::ui {
 
 namespace {
 
-using NS::String;
-using objc::sel;
-
 // ---- UIViewController ----
 
 void controllerSetView(id self, SEL, id newView) {

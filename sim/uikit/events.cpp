@@ -6,10 +6,6 @@ namespace sim::ui {
 
 namespace {
 
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 struct TouchState {
     CGPoint point{};
     Ref<UI::View> view;

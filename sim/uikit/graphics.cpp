@@ -8,11 +8,6 @@ namespace sim::ui {
 
 namespace {
 
-using NS::String;
-using objc::Object;
-using objc::Ref;
-using objc::sel;
-
 // ---- UIColor ----
 
 struct ColorState {

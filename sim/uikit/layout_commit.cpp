@@ -1,6 +1,7 @@
 #include "sim/uikit/layout_commit.hpp"
 
 #include "objc/system.hpp"
+#include "sim/platform/objects.hpp"
 
 #include <map>
 #include <vector>
@@ -8,8 +9,6 @@
 namespace sim::ui {
 
 namespace {
-
-using objc::Ref;
 
 // Core Animation's order among the main run loop's observers, as the run loop's description lists
 // it on iOS (UIKit's own observers come just before and after it).

@@ -1,8 +1,10 @@
 #include "sim/uikit/png.hpp"
 
+#include <zlib.h>
+
 #include <algorithm>
-#include <array>
 #include <fstream>
+#include <stdexcept>
 #include <vector>
 
 namespace sim::ui {
@@ -18,50 +20,20 @@ void appendBigEndian(std::vector<unsigned char>& out, uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(value >> shift));
 }
 
-uint32_t crc32(const unsigned char* data, size_t size) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> made{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            made[n] = c;
-        }
-        return made;
-    }();
-    uint32_t c = 0xffffffffu;
-    for (size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xff] ^ (c >> 8);
-    return c ^ 0xffffffffu;
-}
-
 void appendChunk(std::vector<unsigned char>& out, const char* type, const std::vector<unsigned char>& data) {
     appendBigEndian(out, uint32_t(data.size()));
     size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    appendBigEndian(out, crc32(out.data() + start, out.size() - start));
+    appendBigEndian(out, uint32_t(crc32(0, out.data() + start, uInt(out.size() - start))));
 }
 
-// A zlib stream of stored (uncompressed) deflate blocks.
-std::vector<unsigned char> zlibStored(const std::vector<unsigned char>& raw) {
-    std::vector<unsigned char> out = {0x78, 0x01};
-    size_t offset = 0;
-    do {
-        size_t length = std::min<size_t>(raw.size() - offset, 0xffff);
-        bool last = offset + length == raw.size();
-        out.push_back(last ? 1 : 0);
-        out.push_back(length & 0xff);
-        out.push_back(length >> 8);
-        out.push_back(~length & 0xff);
-        out.push_back((~length >> 8) & 0xff);
-        out.insert(out.end(), raw.begin() + long(offset), raw.begin() + long(offset + length));
-        offset += length;
-    } while (offset < raw.size());
-    uint32_t a = 1, b = 0;
-    for (unsigned char byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    appendBigEndian(out, b << 16 | a);
+// The image data as a zlib stream, as PNG keeps it.
+std::vector<unsigned char> compressed(const std::vector<unsigned char>& raw) {
+    uLongf size = compressBound(uLong(raw.size()));
+    std::vector<unsigned char> out(size);
+    if (compress(out.data(), &size, raw.data(), uLong(raw.size())) != Z_OK) throw std::runtime_error("no memory for a PNG");
+    out.resize(size);
     return out;
 }
 
@@ -90,7 +62,7 @@ void writePng(const std::string& path, PixelSize size) {
         raw.push_back(0);
         raw.insert(raw.end(), size.width, 0x80);
     }
-    appendChunk(out, "IDAT", zlibStored(raw));
+    appendChunk(out, "IDAT", compressed(raw));
     appendChunk(out, "IEND", {});
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.data()), long(out.size()));
 }

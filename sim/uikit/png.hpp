@@ -15,7 +15,7 @@ struct PixelSize {
 
 // The size in the file's IHDR chunk; nothing for a file that is missing or not a PNG.
 std::optional<PixelSize> readPngSize(const std::string& path);
-// Writes a valid PNG of that size (8-bit grey, stored without compression).
+// Writes a valid PNG of that size (8-bit grey), of any size, 0 wide or high included.
 void writePng(const std::string& path, PixelSize size);
 
 } // namespace sim::ui

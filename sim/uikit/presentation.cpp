@@ -34,8 +34,6 @@ namespace sim::ui {
 
 namespace {
 
-using objc::sel;
-
 // In order of presentation: the last is on top.
 std::vector<Ref<UI::ViewController>>& presentations() {
     static std::vector<Ref<UI::ViewController>> onScreen;

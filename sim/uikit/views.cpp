@@ -10,9 +10,6 @@ namespace sim::ui {
 
 namespace {
 
-using NS::String;
-using objc::sel;
-
 void responderTouches(id, SEL, id, id) {}
 
 const StandIn<> kUIResponder{classes, "UIResponder", "NSObject",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "objc/uikit.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/stand_in.hpp"
 
 #include <algorithm>
@@ -10,9 +11,6 @@
 #include <vector>
 
 namespace sim::ui {
-
-using objc::Object;
-using objc::Ref;
 
 // Takes `child` out of what a parent owns and hands over the parent's reference: the child may go
 // with it, once the list is consistent again.

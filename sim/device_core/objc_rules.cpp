@@ -2,8 +2,6 @@
 
 #include "sim/device_core/core.hpp"
 
-#include <cinttypes>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <unordered_set>
@@ -52,9 +50,7 @@ void checkObjectRead(uint64_t address) {
     }
     // A noted address that no longer holds a class pointer has been freed and reused.
     if (!isClass(*reinterpret_cast<const uint64_t*>(word))) return;
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%" PRIx64, word);
-    fault(std::string("a load of the isa of the object at ") + text +
+    fault("a load of the isa of the object at " + hex(word) +
           " (on arm64 an object's first word is a non-pointer isa, not its class; ask object_getClass)");
 }
 

@@ -24,12 +24,7 @@ constexpr std::array kDeviceFolders = {"/var/", "/private/", "/Library/", "/Syst
 constexpr std::array kStandardFolders = {"/var/mobile/Library/Preferences", "/Library/PreferenceBundles",
                                          "/Library/MobileSubstrate/DynamicLibraries"};
 
-NS::String mapped(NS::String path) {
-    if (!path) return path;
-    std::string host = hostPath(path.UTF8String());
-    auto made = NS::String::make(host.c_str());
-    return NS::String(Object(made.get().retain()).autorelease());
-}
+NS::String mapped(NS::String path) { return path ? string(hostPath(path.UTF8String())) : path; }
 
 // Whether every character reference or entity of an XML text is complete ("&#65;", "&#x41;",
 // "&amp;"). GNUstep's XML parser writes past its buffer on a reference cut short, where Apple's

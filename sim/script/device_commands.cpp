@@ -55,8 +55,7 @@ Object preferenceValue(const Token& value) {
     if (value.quoted) return NS::classNamed("NSString").send<Object>(sel<"stringWithUTF8String:">(), value.text.c_str());
     if (value.text == "yes" || value.text == "no")
         return numbers.send<Object>(sel<"numberWithBool:">(), BOOL(value.text == "yes"));
-    Line number{"", 0, {{value.text.substr(value.text[0] == '-'), false}}};
-    long long magnitude = Words(number).count("yes, no, an integer or a quoted string");
+    long long magnitude = Words::wholeNumber(value.text.substr(value.text[0] == '-'), "yes, no, an integer or a quoted string");
     return numbers.send<Object>(sel<"numberWithLongLong:">(), value.text[0] == '-' ? -magnitude : magnitude);
 }
 

@@ -131,16 +131,8 @@ void tap(Words& words) {
         words.end();
         return music::tapEmpty();
     }
-    const Token& token = words.take("a row title or #N");
-    size_t row;
-    if (token.quoted) {
-        row = rowShowing(token.text);
-    } else if (token.text.size() > 1 && token.text[0] == '#') {
-        row = Words(Line{"", 0, {{token.text.substr(1), false}}}).count("a row number");
-        if (row-- == 0) throw ScriptError("expected a row number from 1, found #0");
-    } else {
-        throw ScriptError("expected a row title or #N, found " + token.text);
-    }
+    std::optional<size_t> numbered = words.numbered("a row number");
+    size_t row = numbered ? *numbered - 1 : rowShowing(words.text("a row title or #N"));
     words.end();
     music::tapRow(row);
 }
@@ -230,12 +222,8 @@ void expectNoAlert(Words& words) {
 
 void expectPlaylist(Words& words) {
     std::string name = words.text("a playlist name");
-    size_t which = 1;
     // "Name"#2 names the second playlist of that name.
-    if (const Token* next = words.peek(); next && !next->quoted && next->text.size() > 1 && next->text[0] == '#') {
-        which = Words(Line{"", 0, {{words.word("#N").substr(1), false}}}).count("a playlist number");
-        if (which == 0) throw ScriptError("expected a playlist number from 1, found #0");
-    }
+    size_t which = words.numbered("a playlist number").value_or(1);
     std::vector<MP::Item> expected;
     if (words.skip("empty")) words.end();
     while (!words.atEnd()) expected.push_back(song(words.word("a song ID")));
@@ -348,8 +336,8 @@ void expectAsked(Words& words) {
 const CommandGroup kMusicCommands{
     "The Music app",
     {{"leave out class", leaveOutClass, false, "leave out class \"NAME\"", "before launch: an app of another release, without it"},
-     {"device", stateModel, false, "device \"MODEL\"", "before launch: iPhone 5s, 6, 6s, SE, 7, 8, X, XS, XR or 11"},
-     {"ios", stateRelease, false, "ios \"RELEASE\"", "before launch: 10.x to 14.x; by default an iPhone 7 on iOS 10.3"},
+     {"device", stateModel, false, "device \"MODEL\"", "before launch: iPhone 5s, 6, 6s, SE, 7, 8, X, XS, XR, 11"},
+     {"ios", stateRelease, false, "ios \"RELEASE\"", "and iOS 10.x to 14.x (by default an iPhone 7, 10.3)"},
      {"launch", launch, false, "launch", "starts the Music app"},
      {"relaunch", wordsAlone<music::relaunch>, false, "relaunch", "quits it and starts it again"},
      {"open playlist", openPlaylist, true, "open playlist \"Name\" | open playlist none", ""},
@@ -367,7 +355,7 @@ const CommandGroup kMusicCommands{
      {"press", press, false, "press \"Button\"", "taps a button of the alert on screen"},
      {"layout", layout, false, "layout", "a layout pass of the rows and header on screen"},
      {"layout after row", layoutWithChange, false, "layout after row N song|album|playlist ...",
-      "during which another process changes the library, once row N is laid out"}}};
+      "another process changes the library then"}}};
 
 const CommandGroup kMusicExpectations{
     "Expectations in the Music app",
@@ -384,7 +372,7 @@ const CommandGroup kMusicExpectations{
      {"expect not loaded", expectNotLoaded, false, "expect not loaded \"text\"",
       "a load was refused with a message containing the text"},
      {"expect library", expectAsked, false, "expect library queries N fetched M",
-      "the app's playlists queries, and the playlists whose songs it fetched, since the last such line"}}};
+      "since the last such line: queries of playlists, and playlists whose songs were fetched"}}};
 
 void startMusicScript() {
     launchOptions = music::LaunchOptions();

@@ -76,11 +76,18 @@ std::optional<std::string> Words::textOrNone(const char* what) {
     throw ScriptError(std::string("expected ") + what + " in quotes or none, found " + token.text);
 }
 
-size_t Words::count(const char* what) {
-    std::string text = word(what);
+size_t Words::wholeNumber(const std::string& text, const char* what) {
     if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
         throw ScriptError(std::string("expected ") + what + ", found " + text);
     return std::stoul(text);
+}
+
+std::optional<size_t> Words::numbered(const char* what) {
+    const Token* next = peek();
+    if (!next || next->quoted || next->text.size() < 2 || next->text[0] != '#') return std::nullopt;
+    size_t number = wholeNumber(take(what).text.substr(1), what);
+    if (number == 0) throw ScriptError(std::string("expected ") + what + " from 1, found #0");
+    return number;
 }
 
 double Words::decimal(const char* what) {

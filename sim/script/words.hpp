@@ -43,8 +43,11 @@ public:
     // A quoted text, or the word none.
     std::optional<std::string> textOrNone(const char* what);
     // A whole number from 0 (a count, a row), and any finite decimal number.
-    size_t count(const char* what);
+    size_t count(const char* what) { return wholeNumber(word(what), what); }
     double decimal(const char* what);
+    // A word #N when one comes next (a row, the Nth playlist of a name): N, from 1.
+    std::optional<size_t> numbered(const char* what);
+    static size_t wholeNumber(const std::string& text, const char* what);
     // The next token, not taken; null at the end of the line.
     const Token* peek() const { return atEnd() ? nullptr : &tokens_[next_]; }
     bool nextIs(const char* word) const { return !atEnd() && !tokens_[next_].quoted && tokens_[next_].text == word; }

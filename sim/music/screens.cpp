@@ -392,11 +392,7 @@ std::optional<screens::MusicScreen> screenShown() {
         return std::nullopt;
     }
     screen.rows = rowsOnScreen();
-    if (UI::AlertController alert = ui::alertOnScreen()) {
-        ui::AlertContent content = ui::contentOf(alert);
-        screen.alert = screens::Alert{content.title, content.message, {}, content.preferred};
-        for (const auto& button : content.buttons) screen.alert->buttons.push_back(button.title);
-    }
+    if (UI::AlertController alert = ui::alertOnScreen()) screen.alert = ui::contentOf(alert);
     return screen;
 }
 

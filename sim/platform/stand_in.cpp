@@ -46,7 +46,7 @@ Class Catalogue::defineNamed(const char* name, const ClassNames& leftOut, Rename
 }
 
 StandInClass::StandInClass(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
-                           Threads threads, const StateRows* state, std::vector<const char*> objectIvars)
+                           Threads threads, StateSlot* state, std::vector<const char*> objectIvars)
     : name_(name), superclass_(superclass), methods_(std::move(methods)),
       threads_(threads == Threads::ofCatalogue ? catalogue.threads_ : threads), state_(state),
       stateIvar_(std::string("_sim.") + name), objectIvars_(std::move(objectIvars)) {
@@ -80,19 +80,14 @@ Class StandInClass::define(Catalogue& catalogue, const ClassNames& leftOut, Rena
     for (const char* ivar : objectIvars_) builder.ivar<id>(ivar);
     Class cls = builder.registerClass();
     addMethods(cls, onMainThreadOnly);
-    if (state_) {
-        const MethodRow& dealloc = state_->dealloc;
-        class_addMethod(cls, sel_registerName(dealloc.selector),
-                        onMainThreadOnly ? dealloc.onMainThreadOnly : dealloc.implementation, dealloc.types);
-        bindState(cls);
-    }
+    if (state_) bindState(cls);
     if (onMainThreadOnly) keepWeakReferencesOnMainThread(cls);
     classes().push_back(cls);
     return cls;
 }
 
 void StandInClass::bindState(Class cls) const {
-    StateSlot& slot = state_->slot;
+    StateSlot& slot = *state_;
     ptrdiff_t offset = ivar_getOffset(class_getInstanceVariable(cls, stateIvar_.c_str()));
     if (Class sibling = slot.owner) {
         if (offset != slot.offset || !objectIvars_.empty() || class_getSuperclass(cls) != class_getSuperclass(sibling))

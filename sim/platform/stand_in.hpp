@@ -141,14 +141,10 @@ public:
     StandInClass& operator=(const StandInClass&) = delete;
 
 protected:
-    // What a declaration with state adds: an instance variable for the state, and the dealloc that
-    // destroys it.
-    struct StateRows {
-        MethodRow dealloc;
-        StateSlot& slot;
-    };
+    // With state, an instance variable holds it (`state` says where each instance keeps it), and the
+    // methods end with the dealloc that destroys it.
     StandInClass(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
-                 Threads threads, const StateRows* state, std::vector<const char*> objectIvars);
+                 Threads threads, StateSlot* state, std::vector<const char*> objectIvars);
 
 private:
     friend class Catalogue;
@@ -160,7 +156,7 @@ private:
     const char* superclass_;
     std::vector<MethodRow> methods_;
     Threads threads_;
-    const StateRows* state_;
+    StateSlot* state_;
     std::string stateIvar_;
     std::vector<const char*> objectIvars_;
     StandInClass* next_ = nullptr;
@@ -172,16 +168,16 @@ template <class State = void> class StandIn : public StandInClass {
 public:
     StandIn(Catalogue& catalogue, const char* name, const char* superclass, std::vector<MethodRow> methods,
             Threads threads = Threads::ofCatalogue, std::vector<const char*> objectIvars = {})
-        : StandInClass(catalogue, name, superclass, std::move(methods), threads, rows(), std::move(objectIvars)) {}
+        : StandInClass(catalogue, name, superclass, withDealloc(std::move(methods)), threads, slot(), std::move(objectIvars)) {}
 
 private:
-    static const StateRows* rows() {
-        if constexpr (__is_same(State, void)) {
-            return nullptr;
-        } else {
-            static const StateRows kRows{method<destroyState<State>>("dealloc"), slotOf<State>};
-            return &kRows;
-        }
+    static std::vector<MethodRow> withDealloc(std::vector<MethodRow> methods) {
+        if constexpr (!__is_same(State, void)) methods.push_back(method<destroyState<State>>("dealloc"));
+        return methods;
+    }
+    static StateSlot* slot() {
+        if constexpr (__is_same(State, void)) return nullptr;
+        else return &slotOf<State>;
     }
 };
 

@@ -34,8 +34,9 @@ struct Label {
 struct Alert {
     std::optional<std::string> title;
     std::optional<std::string> message;
+    long style = 1; // UIAlertControllerStyle: 1 an alert, 0 an action sheet
     std::vector<std::string> buttons; // in order
-    std::optional<std::string> preferred;
+    std::optional<std::string> preferred; // the preferred action's title, if one is set
     bool operator==(const Alert&) const = default;
 };
 

@@ -178,7 +178,7 @@ void press(Words& words) {
     UI::AlertController alert = ui::alertOnScreen();
     if (!alert) throw ScriptError("expected an alert on screen to press \"" + button + "\", found none");
     std::string buttons;
-    for (const auto& offered : ui::contentOf(alert).buttons) buttons += " \"" + offered.title + "\"";
+    for (const std::string& offered : ui::contentOf(alert).buttons) buttons += " \"" + offered + "\"";
     transcript("  user: presses \"" + button + "\"");
     if (!ui::pressAlertButton(button))
         throw ScriptError("expected a button \"" + button + "\" on the alert, found" + (buttons.empty() ? " none" : buttons));
@@ -200,16 +200,12 @@ void expectAlert(Words& words) {
     if (checkPreferred) expected += ", preferred " + quotedOrNone(preferred);
     UI::AlertController alert = ui::alertOnScreen();
     if (!alert) throw ScriptError("expected " + expected + ", found no alert");
-    ui::AlertContent content = ui::contentOf(alert);
+    screens::Alert content = ui::contentOf(alert);
     std::string found = "title " + quotedOrNone(content.title) + ", message " + quotedOrNone(content.message) + ", buttons";
-    std::vector<std::string> foundButtons;
-    for (const auto& button : content.buttons) {
-        found += " \"" + button.title + "\"";
-        foundButtons.push_back(button.title);
-    }
-    found += ", preferred " + quotedOrNone(content.preferred) + ", style " + std::to_string(content.preferredStyle);
-    bool holds = content.title == std::string() && content.message == message && foundButtons == buttons &&
-                 content.preferredStyle == UI::AlertController::kStyleAlert &&
+    for (const std::string& button : content.buttons) found += " \"" + button + "\"";
+    found += ", preferred " + quotedOrNone(content.preferred) + ", style " + std::to_string(content.style);
+    bool holds = content.title == std::string() && content.message == message && content.buttons == buttons &&
+                 content.style == UI::AlertController::kStyleAlert &&
                  (!checkPreferred || content.preferred == preferred);
     if (!holds) throw ScriptError("expected " + expected + ", found " + found);
 }
@@ -387,9 +383,9 @@ void reportNewAlert() {
     if (alert.raw == alertReported) return;
     alertReported = alert.raw;
     if (!alert) return;
-    ui::AlertContent content = ui::contentOf(alert);
+    screens::Alert content = ui::contentOf(alert);
     std::string buttons;
-    for (const auto& button : content.buttons) buttons += " [" + button.title + "]";
+    for (const std::string& button : content.buttons) buttons += " [" + button + "]";
     transcript("  alert: " + quotedOrNone(content.message) + buttons +
                (content.preferred ? ", preferred \"" + *content.preferred + "\"" : std::string()));
 }

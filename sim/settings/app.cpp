@@ -84,11 +84,6 @@ void transcribe(const Spawn& spawn) {
     transcript("  Settings: spawned " + command + (spawn.reaped ? ", waited for it" : ""));
 }
 
-std::optional<screens::Color> colorOf(std::optional<ui::Rgba> rgba) {
-    if (!rgba) return std::nullopt;
-    return screens::Color{rgba->red, rgba->green, rgba->blue, rgba->alpha};
-}
-
 screens::Rect rectOf(CGRect rect) { return {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}; }
 
 // A row as the page shows it: a group, or a cell with what it holds.
@@ -105,7 +100,7 @@ screens::SettingsRow settingsRow(const Row& row) {
         Object control = row.cell.send<Object>(sel<"control">());
         shown.kind = Kind::switchCell;
         shown.on = control.send<BOOL>(sel<"isOn">());
-        shown.onTint = colorOf(ui::componentsOf(control.send<Object>(sel<"onTintColor">())));
+        shown.onTint = ui::componentsOf(control.send<Object>(sel<"onTintColor">()));
     }
     for (Object view : NS::each<Object>(row.cell.send<Object>(sel<"subviews">()))) {
         if (!view.isKindOfClass(UI::labelClass())) continue;
@@ -114,7 +109,7 @@ screens::SettingsRow settingsRow(const Row& row) {
         shown.labels.push_back({.text = text(label.text()).value_or(""),
                                 .font = text(font.send<NS::String>(sel<"fontName">())).value_or(""),
                                 .size = font.send<CGFloat>(sel<"pointSize">()),
-                                .color = colorOf(ui::componentsOf(label.send<Object>(sel<"textColor">()))).value_or(screens::Color{}),
+                                .color = ui::componentsOf(label.send<Object>(sel<"textColor">())).value_or(screens::Color{}),
                                 .alignment = label.send<NSInteger>(sel<"textAlignment">()),
                                 .frame = rectOf(label.frame())});
     }
@@ -129,7 +124,7 @@ std::optional<screens::SettingsScreen> screenShown() {
     screens::SettingsScreen screen;
     screen.title = text(shown.send<NS::String>(sel<"title">()));
     screen.rightButton = text(shown.navigationItem().send<Object>(sel<"rightBarButtonItem">()).send<NS::String>(sel<"title">()));
-    screen.tint = colorOf(keyWindowTint());
+    screen.tint = keyWindowTint();
     UI::View header = shown.send<UI::View>(sel<"table">()).send<UI::View>(sel<"tableHeaderView">());
     screen.header = rectOf(header.frame());
     if (header.send<Object>(sel<"image">())) screen.headerImage = bundleFile("banner.png");

@@ -10,16 +10,14 @@ namespace {
 
 struct ActionState {
     Ref<String> title;
-    NSInteger style = 0;
     std::optional<KeptBlock<UI::ActionHandler>> handler;
 };
 ActionState& action(id self) { return state<ActionState>(self); }
 
-id actionWithTitle(id cls, SEL, id title, NSInteger style, UI::ActionHandler handler) {
+id actionWithTitle(id cls, SEL, id title, NSInteger, UI::ActionHandler handler) {
     Object made(Object(cls).send<id>(sel<"new">()));
     ActionState& kept = action(made.raw);
     kept.title = copyOf(String(title));
-    kept.style = style;
     kept.handler.emplace(handler);
     return made.autorelease();
 }
@@ -62,11 +60,10 @@ UI::AlertController alertOnScreen() {
     return UI::AlertController(top.raw);
 }
 
-AlertContent contentOf(UI::AlertController shown) {
+screens::Alert contentOf(UI::AlertController shown) {
     const AlertState& kept = alert(shown.raw);
-    AlertContent content{text(kept.title.get()), text(kept.message.get()), kept.preferredStyle, {}, {}};
-    for (const auto& entry : kept.actions)
-        content.buttons.push_back({text(action(entry.get().raw).title.get()).value_or(""), action(entry.get().raw).style});
+    screens::Alert content{text(kept.title.get()), text(kept.message.get()), kept.preferredStyle, {}, {}};
+    for (const auto& entry : kept.actions) content.buttons.push_back(text(action(entry.get().raw).title.get()).value_or(""));
     if (kept.preferred) content.preferred = text(action(kept.preferred.get().raw).title.get());
     return content;
 }

@@ -10,6 +10,7 @@
 
 #include "objc/uikit.hpp"
 #include "sim/platform/stand_in.hpp"
+#include "sim/screens/screen.hpp"
 
 #include <optional>
 #include <string>
@@ -28,19 +29,8 @@ void setScreenWidth(std::optional<CGFloat> width);
 // The alert on top of the presentations, or nil.
 UI::AlertController alertOnScreen();
 
-struct AlertButton {
-    std::string title;
-    NSInteger style;
-};
-struct AlertContent {
-    std::optional<std::string> title;
-    std::optional<std::string> message;
-    NSInteger preferredStyle;
-    std::vector<AlertButton> buttons;
-    // The title of the preferred action, if one is set.
-    std::optional<std::string> preferred;
-};
-AlertContent contentOf(UI::AlertController alert);
+// What the alert shows, as its picture shows it.
+screens::Alert contentOf(UI::AlertController alert);
 
 // Taps the button of that title on the alert on screen. False when there is no alert or no such
 // button.
@@ -53,10 +43,7 @@ void moveTouch(UI::Touch touch, CGPoint point);
 objc::Ref<UI::Event> makeEvent(UI::Touch touch);
 
 // The components of a UIColor, or nothing for nil.
-struct Rgba {
-    CGFloat red, green, blue, alpha;
-    bool operator==(const Rgba&) const = default;
-};
+using Rgba = screens::Color;
 std::optional<Rgba> componentsOf(objc::Object color);
 
 // The string form of the last URL handed to openURL:, if any.

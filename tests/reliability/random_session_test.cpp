@@ -502,7 +502,7 @@ private:
 
     AlertRecord recordAlert(UI::AlertController alert, const Touch& touch) {
         AlertRecord record{false, touch, std::nullopt};
-        sim::ui::AlertContent content = sim::ui::contentOf(alert);
+        sim::screens::Alert content = sim::ui::contentOf(alert);
         if (content.message != "This playlist already contains some songs from this album.") return record;
         // The album titled like the context item and the playlist named like the tapped row, the
         // last of each name, and the album's songs that this very playlist lacks.
@@ -528,8 +528,8 @@ private:
         if (!sim::ui::alertOnScreen()) return touch();
         EXPECT_FALSE(alerts_.empty()) << where() << ": an alert the model did not see come";
         if (alerts_.empty()) return;
-        sim::ui::AlertContent content = sim::ui::contentOf(sim::ui::alertOnScreen());
-        std::string button = content.buttons.at(pick(content.buttons.size())).title;
+        sim::screens::Alert content = sim::ui::contentOf(sim::ui::alertOnScreen());
+        std::string button = content.buttons.at(pick(content.buttons.size()));
         AlertRecord record = alerts_.back();
         alerts_.pop_back();
         act("press \"" + button + "\"", [&] { EXPECT_TRUE(sim::ui::pressAlertButton(button)) << where(); });

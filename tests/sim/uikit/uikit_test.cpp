@@ -163,11 +163,11 @@ TEST_F(UIKit, PressingAButtonRunsItsHandlerOnceAndReleasesTheAlert) {
         alert.setPreferredAction(skip);
         presenter->presentViewController(alert, YES, nullptr);
 
-        sim::ui::AlertContent content = sim::ui::contentOf(sim::ui::alertOnScreen());
+        sim::screens::Alert content = sim::ui::contentOf(sim::ui::alertOnScreen());
         EXPECT_EQ(content.title, "");
         EXPECT_EQ(content.message, "Already there.");
         ASSERT_EQ(content.buttons.size(), 2u);
-        EXPECT_EQ(content.buttons[0].title, "Add Again");
+        EXPECT_EQ(content.buttons[0], "Add Again");
         EXPECT_EQ(content.preferred, "Skip");
         EXPECT_FALSE(sim::ui::pressAlertButton("Cancel"));
         EXPECT_TRUE(sim::ui::pressAlertButton("Add Again"));

@@ -28,16 +28,9 @@ id indexPathForItem(id cls, SEL, NSInteger item, NSInteger section) {
     return Object(cls).send<id>(sel<"indexPathWithIndexes:length:">(), indexes, NSUInteger(2));
 }
 NSInteger indexPathItem(id self, SEL) { return NSInteger(Object(self).send<NSUInteger>(sel<"indexAtPosition:">(), NSUInteger(1))); }
-NSInteger indexPathSection(id self, SEL) {
-    return NSInteger(Object(self).send<NSUInteger>(sel<"indexAtPosition:">(), NSUInteger(0)));
-}
 
 const StandIn<> kIndexPathAdditions{classes, "NSIndexPath", nullptr,
-                                    {method<indexPathItem>("item"),
-                                     method<indexPathItem>("row"),
-                                     method<indexPathSection>("section"),
-                                     classMethod<indexPathForItem>("indexPathForItem:inSection:"),
-                                     classMethod<indexPathForItem>("indexPathForRow:inSection:")},
+                                    {method<indexPathItem>("item"), classMethod<indexPathForItem>("indexPathForItem:inSection:")},
                                     Threads::any};
 
 } // namespace

@@ -128,11 +128,9 @@ void windowSetRoot(id self, SEL, id root) {
     kept = Ref<UI::ViewController>::retain(UI::ViewController(root));
     if (root) addSubview(self, viewOf(root));
 }
-void windowMakeKeyAndVisible(id self, SEL) { setKeyWindow(UI::Window(self)); }
 
 const StandIn<WindowState> kUIWindow{classes, "UIWindow", "UIView",
-                                     {method<windowSetRoot>("setRootViewController:"),
-                                      method<windowMakeKeyAndVisible>("makeKeyAndVisible")}};
+                                     {method<windowSetRoot>("setRootViewController:")}};
 
 // ---- the controls of the settings page ----
 

@@ -148,12 +148,10 @@ id collectionRepresentativeItem(id self, SEL) {
     const auto& items = collection(self).items;
     return items.empty() ? nullptr : freshItem(items.front().get().raw);
 }
-NSUInteger collectionCount(id self, SEL) { return collection(self).items.size(); }
 
 const StandIn<CollectionState> kMPMediaItemCollection{classes, "MPMediaItemCollection", "NSObject",
                                                       {method<collectionItems>("items"),
                                                        method<collectionRepresentativeItem>("representativeItem"),
-                                                       method<collectionCount>("count"),
                                                        method<collectionIsEqual>("isEqual:"),
                                                        method<collectionHash>("hash")}};
 

@@ -117,11 +117,4 @@ SIM_EXPORT void objc_copyWeak(id* to, id* from) {
     objc::Object(object).release();
 }
 
-SIM_EXPORT void objc_moveWeak(id* to, id* from) {
-    std::lock_guard<std::mutex> hold(tableLock);
-    *to = *from;
-    *from = nullptr;
-    if (*to) std::replace(slotsOf()[*to].begin(), slotsOf()[*to].end(), from, to);
-}
-
 SIM_EXPORT void objc_destroyWeak(id* location) { objc_storeWeak(location, nullptr); }

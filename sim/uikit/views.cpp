@@ -10,12 +10,7 @@ namespace sim::ui {
 
 namespace {
 
-void responderTouches(id, SEL, id, id) {}
-
-const StandIn<> kUIResponder{classes, "UIResponder", "NSObject",
-                             {method<responderTouches>("touchesBegan:withEvent:"),
-                              method<responderTouches>("touchesEnded:withEvent:"),
-                              method<responderTouches>("touchesCancelled:withEvent:")}};
+const StandIn<> kUIResponder{classes, "UIResponder", "NSObject", {}};
 
 // ---- UIView ----
 

@@ -207,6 +207,4 @@ id windowOf(id shown) {
     return nullptr;
 }
 
-bool inWindow(id shown) { return windowOf(shown) != nullptr; }
-
 } // namespace sim::ui

@@ -273,10 +273,8 @@ size_t pendingAdditions() { return library().pending.size(); }
 
 namespace {
 
-// Finishes every pending addition on a thread of its own, as the media library does: with success
-// the items join the playlist and the completion gets nil, with failure they do not and it gets an
-// error. The library lets go of the completions on its thread too, and only after the main queue
-// has run what they brought: the worst order for a completion that holds the last reference to
+// The library lets go of the completions on its own thread too, and only after the main queue has
+// run what they brought: the worst order for a completion that holds the last reference to
 // something that must die on the main thread.
 void finishAdditions(bool succeed) {
     std::vector<PendingAddition> additions = takePending();

@@ -99,7 +99,7 @@ double Words::decimal(const char* what) {
 }
 
 bool Words::skip(const char* word) {
-    if (!nextIs(word)) return false;
+    if (atEnd() || tokens_[next_].quoted || tokens_[next_].text != word) return false;
     ++next_;
     return true;
 }

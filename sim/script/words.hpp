@@ -50,7 +50,6 @@ public:
     static size_t wholeNumber(const std::string& text, const char* what);
     // The next token, not taken; null at the end of the line.
     const Token* peek() const { return atEnd() ? nullptr : &tokens_[next_]; }
-    bool nextIs(const char* word) const { return !atEnd() && !tokens_[next_].quoted && tokens_[next_].text == word; }
     bool nextIsQuoted() const { return !atEnd() && tokens_[next_].quoted; }
     // Takes the next word when it is this one.
     bool skip(const char* word);

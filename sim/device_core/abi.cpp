@@ -204,7 +204,6 @@ const Signature& signatureOf(const std::string& encoding) {
     if (slot) return *slot;
     auto signature = std::make_unique<Signature>();
     Reader reader{encoding};
-    signature->encoding = encoding;
     signature->result = reader.next();
     while (reader.peek() != '\0') signature->arguments.push_back(reader.next());
     place(*signature);

@@ -18,14 +18,12 @@ struct Token {
 };
 
 struct Line {
-    std::string file;
-    int number = 0;
     std::vector<Token> tokens;
 };
 
 // Splits one line of a script by the lexical rules: words, "strings" with \" and \\ escapes,
 // comments from a # that does not begin a number (#2), to the end of the line. Throws ScriptError.
-Line tokenize(const std::string& file, int number, const std::string& text);
+Line tokenize(const std::string& text);
 
 // Reads the tokens of one line in order; each reading throws ScriptError naming what it expected.
 class Words {

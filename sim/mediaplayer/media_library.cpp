@@ -263,6 +263,12 @@ std::vector<MP::Playlist> playlists() { return objectsOf(library().playlists); }
 std::vector<MP::Collection> albums() { return objectsOf(library().albums); }
 std::vector<MP::Item> itemsOf(MP::Collection of) { return objectsOf(collection(of.raw).items); }
 
+MP::Playlist playlistNamed(const std::string& name, size_t which) {
+    for (const Ref<MP::Playlist>& playlist : library().playlists)
+        if (nameOf(playlist.get()) == name && --which == 0) return playlist.get();
+    return MP::Playlist();
+}
+
 std::optional<std::string> nameOf(MP::Playlist playlist) { return sim::text(collection(playlist.raw).title.get()); }
 std::optional<std::string> titleOf(MP::Item song) { return sim::text(item(song.raw).title.get()); }
 std::optional<std::string> albumTitleOf(MP::Collection album) { return sim::text(collection(album.raw).title.get()); }

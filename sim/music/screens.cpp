@@ -101,17 +101,10 @@ Ref<UI::CollectionView> showList(UI::ViewController controller, std::function<vo
     return list;
 }
 
-MP::Playlist firstPlaylistNamed(const std::optional<std::string>& name) {
-    if (!name) return MP::Playlist();
-    for (MP::Playlist playlist : media::playlists())
-        if (media::nameOf(playlist) == name) return playlist;
-    return MP::Playlist();
-}
-
 // The app's own addition from the add-music picker: the song goes to the playlist of the page.
 void addPickedSong(const ListOnScreen<MP::Item>& songs, size_t row) {
     if (row >= songs.items.size()) return;
-    MP::Playlist target = firstPlaylistNamed(shown.pageTitle);
+    MP::Playlist target = shown.pageTitle ? media::playlistNamed(*shown.pageTitle) : MP::Playlist();
     if (!target) {
         transcript("  Music: no playlist named " + quotedOrNone(shown.pageTitle) + ", nothing added");
         return;

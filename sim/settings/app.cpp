@@ -79,11 +79,8 @@ screens::Rect rectOf(CGRect rect) { return {rect.origin.x, rect.origin.y, rect.s
 // A row as the page shows it: a group, or a cell with what it holds.
 screens::SettingsRow settingsRow(const Row& row) {
     using Kind = screens::SettingsRow::Kind;
-    screens::SettingsRow shown;
-    shown.kind = Kind::group;
-    shown.label = property(row.specifier, "label");
-    shown.footer = property(row.specifier, "footerText");
-    shown.height = row.height;
+    screens::SettingsRow shown{.kind = Kind::group, .label = property(row.specifier, "label"),
+                               .footer = property(row.specifier, "footerText"), .height = row.height};
     if (!row.cell) return shown;
     shown.kind = !property(row.specifier, "action").empty() ? Kind::button : Kind::cell;
     if (row.cell.respondsToSelector(sel<"control">())) {

@@ -33,11 +33,7 @@ struct Reader {
     }
 
     Type scalar(char code, size_t size, ffi_type* ffi, bool isSigned = false) {
-        Type type;
-        type.code = code;
-        type.size = type.align = size;
-        type.ffi = ffi;
-        type.isSigned = isSigned;
+        Type type{.code = code, .size = size, .align = size, .isSigned = isSigned, .ffi = ffi};
         if (code == 'f' || code == 'd') {
             type.floatElement = code;
             type.floatCount = 1;

@@ -85,12 +85,8 @@ struct Reader {
             type.floatElement = element;
             type.floatCount = count;
         }
-        ffi_type& ffi = structTypes.emplace_back();
-        ffi.size = 0;
-        ffi.alignment = 0;
-        ffi.type = FFI_TYPE_STRUCT;
-        ffi.elements = elements.data();
-        type.ffi = &ffi;
+        type.ffi =
+            &structTypes.emplace_back(ffi_type{.size = 0, .alignment = 0, .type = FFI_TYPE_STRUCT, .elements = elements.data()});
         type.encoding = text.substr(start, at - start);
         return type;
     }

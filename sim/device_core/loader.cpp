@@ -278,11 +278,7 @@ Image* loadImage(const std::string& path, const Device& device) {
     std::ifstream in(path, std::ios::binary);
     if (!in) refuse("image not found");
     std::vector<uint8_t> whole{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    auto image = new Image{};
-    image->id = nextImageId++;
-    image->device = device;
-    image->path = path;
-    image->devicePath = devicePathOf(path);
+    auto image = new Image{.id = nextImageId++, .device = device, .path = path, .devicePath = devicePathOf(path)};
     try {
         image->file = sliceOf(whole, device.model->arm64eSystemApps);
         LoadCommands commands = readLoadCommands(image->file, image->devicePath, device);

@@ -41,13 +41,9 @@ using sim::record;
 extern "C" int posix_spawn(pid_t* pid, const char* path, const void* fileActions, const void* attributes,
                            char* const argv[], char* const envp[]) {
     if (int failure = std::exchange(record().failure, 0)) return failure;
-    Spawn spawn;
-    spawn.path = path ? path : "";
+    Spawn spawn{.path = path ? path : "", .withFileActions = fileActions != nullptr, .withAttributes = attributes != nullptr,
+                .withEnvironment = envp != nullptr, .pid = sim::kFirstPid + int(record().spawns.size())};
     for (char* const* argument = argv; argument && *argument; ++argument) spawn.arguments.push_back(*argument);
-    spawn.withFileActions = fileActions != nullptr;
-    spawn.withAttributes = attributes != nullptr;
-    spawn.withEnvironment = envp != nullptr;
-    spawn.pid = sim::kFirstPid + int(record().spawns.size());
     record().spawns.push_back(spawn);
     if (pid) *pid = spawn.pid;
     return 0;

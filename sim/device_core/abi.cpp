@@ -33,11 +33,7 @@ struct Reader {
     }
 
     Type scalar(char code, size_t size, ffi_type* ffi, bool isSigned = false) {
-        Type type;
-        type.code = code;
-        type.size = type.align = size;
-        type.ffi = ffi;
-        type.isSigned = isSigned;
+        Type type{.code = code, .size = size, .align = size, .isSigned = isSigned, .ffi = ffi};
         if (code == 'f' || code == 'd') {
             type.floatElement = code;
             type.floatCount = 1;
@@ -89,12 +85,8 @@ struct Reader {
             type.floatElement = element;
             type.floatCount = count;
         }
-        ffi_type& ffi = structTypes.emplace_back();
-        ffi.size = 0;
-        ffi.alignment = 0;
-        ffi.type = FFI_TYPE_STRUCT;
-        ffi.elements = elements.data();
-        type.ffi = &ffi;
+        type.ffi =
+            &structTypes.emplace_back(ffi_type{.size = 0, .alignment = 0, .type = FFI_TYPE_STRUCT, .elements = elements.data()});
         type.encoding = text.substr(start, at - start);
         return type;
     }
@@ -204,7 +196,6 @@ const Signature& signatureOf(const std::string& encoding) {
     if (slot) return *slot;
     auto signature = std::make_unique<Signature>();
     Reader reader{encoding};
-    signature->encoding = encoding;
     signature->result = reader.next();
     while (reader.peek() != '\0') signature->arguments.push_back(reader.next());
     place(*signature);

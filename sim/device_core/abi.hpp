@@ -38,7 +38,6 @@ struct Place {
 };
 
 struct Signature {
-    std::string encoding;
     Type result;
     std::vector<Type> arguments;
     std::vector<Place> places;

@@ -30,9 +30,6 @@ constexpr uint64_t kRedZone = 128;
 constexpr uint64_t kStackAlignment = 16;
 constexpr uint32_t kReturnInstruction = 0xd65f03c0;
 
-uint64_t hostPageOf(uint64_t address) { return address & ~(kHostPageSize - 1); }
-uint64_t devicePageOf(uint64_t address) { return address & ~(kDevicePageSize - 1); }
-
 // An engine that Unicorn cannot set up or run is the simulator's defect, not the guest's.
 void check(uc_err error, const char* what) {
     if (error == UC_ERR_OK) return;
@@ -181,7 +178,7 @@ bool onUnmapped(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_
     if (self.mapImagePage(address, fetch)) return true;
     if (fetch) fault("a call of, or jump to, " + hex(address) + ", which is neither guest text nor a bridge entry");
     if (self.inGuard(address)) fault("guest stack overflow (an access at " + hex(address) + ")");
-    uint64_t page = hostPageOf(address);
+    uint64_t page = address & ~(kHostPageSize - 1);
     int prot = hostProtection(page);
     if (prot == 0)
         fault(std::string("an access to ") + hex(address) + " (" + std::to_string(size) +
@@ -258,7 +255,7 @@ bool Core::mapImagePage(uint64_t address, bool fetch) {
                 }
     }
     if (owner == 0 || (fetch && !executable)) return false;
-    uint64_t page = devicePageOf(address);
+    uint64_t page = address & ~(kDevicePageSize - 1);
     imagePageTouched(page);
     uint32_t prot = executable ? UC_PROT_READ | UC_PROT_EXEC : UC_PROT_READ | UC_PROT_WRITE;
     check(uc_mem_map_ptr(uc, page, kDevicePageSize, prot, reinterpret_cast<void*>(page)), "map an image page");

@@ -1,6 +1,6 @@
 #include "sim/device_core/fixups.hpp"
 
-#include "sim/device_core/macho.hpp"
+#include "sim/device_core/load_commands.hpp"
 
 namespace sim::device {
 namespace {
@@ -17,18 +17,18 @@ struct Reader {
         uint64_t value = 0;
         for (int shift = 0; next < end; shift += 7) {
             uint8_t part = *next++;
-            if (shift >= 64) throw FixupError("uleb128 too big for uint64");
+            if (shift >= 64) refuse("uleb128 too big for uint64");
             value |= uint64_t(part & 0x7f) << shift;
             if (!(part & 0x80)) return value;
         }
-        throw FixupError("malformed uleb128");
+        refuse("malformed uleb128");
     }
     int64_t sleb() {
         int64_t value = 0;
         int shift = 0;
         uint8_t part = 0x80;
         while (part & 0x80) {
-            if (next >= end) throw FixupError("malformed sleb128");
+            if (next >= end) refuse("malformed sleb128");
             part = *next++;
             if (shift < 64) value |= int64_t(part & 0x7f) << shift;
             shift += 7;
@@ -39,7 +39,7 @@ struct Reader {
     std::string text() {
         const uint8_t* start = next;
         while (next < end && *next) ++next;
-        if (next >= end) throw FixupError("malformed binding opcodes: a symbol name runs past the bind information");
+        if (next >= end) refuse("malformed binding opcodes: a symbol name runs past the bind information");
         return std::string(reinterpret_cast<const char*>(start), size_t(next++ - start));
     }
 };
@@ -58,9 +58,9 @@ std::vector<Bind> decode(const uint8_t* begin, const uint8_t* end, bool lazy) {
     bool named = false, ordinalSet = false;
     std::vector<Bind> binds;
     auto bindHere = [&](const char* opcode) {
-        if (!named) throw FixupError(std::string(opcode) + " missing preceding BIND_OPCODE_SET_SYMBOL_TRAILING_FLAGS_IMM");
-        if (!at.placed) throw FixupError(std::string(opcode) + " missing preceding BIND_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB");
-        if (!ordinalSet) throw FixupError(std::string(opcode) + " missing preceding BIND_OPCODE_SET_DYLIB_ORDINAL*");
+        if (!named) refuse(std::string(opcode) + " missing preceding BIND_OPCODE_SET_SYMBOL_TRAILING_FLAGS_IMM");
+        if (!at.placed) refuse(std::string(opcode) + " missing preceding BIND_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB");
+        if (!ordinalSet) refuse(std::string(opcode) + " missing preceding BIND_OPCODE_SET_DYLIB_ORDINAL*");
         next.segment = at.segment;
         next.offset = at.offset;
         binds.push_back(next);
@@ -85,7 +85,7 @@ std::vector<Bind> decode(const uint8_t* begin, const uint8_t* end, bool lazy) {
             named = true;
             break;
         case BIND_OPCODE_SET_TYPE_IMM:
-            if (immediate != BIND_TYPE_POINTER) throw FixupError("bad bind type " + std::to_string(immediate));
+            if (immediate != BIND_TYPE_POINTER) refuse("bad bind type " + std::to_string(immediate));
             break;
         case BIND_OPCODE_SET_ADDEND_SLEB: next.addend = in.sleb(); break;
         case BIND_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB: at = Cursor{true, immediate, in.uleb()}; break;
@@ -107,7 +107,7 @@ std::vector<Bind> decode(const uint8_t* begin, const uint8_t* end, bool lazy) {
             }
             break;
         }
-        default: throw FixupError("bad bind opcode " + std::to_string(byte));
+        default: refuse("bad bind opcode " + std::to_string(byte));
         }
     }
     return binds;
@@ -120,7 +120,7 @@ std::vector<Rebase> decodeRebases(const uint8_t* begin, const uint8_t* end) {
     Cursor at;
     std::vector<Rebase> rebases;
     auto rebaseHere = [&](uint64_t times, uint64_t skip) {
-        if (!at.placed) throw FixupError("a rebase before REBASE_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB");
+        if (!at.placed) refuse("a rebase before REBASE_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB");
         for (uint64_t i = 0; i < times; ++i, at.offset += 8 + skip) rebases.push_back({at.segment, at.offset});
     };
     while (!in.atEnd()) {
@@ -129,7 +129,7 @@ std::vector<Rebase> decodeRebases(const uint8_t* begin, const uint8_t* end) {
         switch (byte & REBASE_OPCODE_MASK) {
         case REBASE_OPCODE_DONE: return rebases;
         case REBASE_OPCODE_SET_TYPE_IMM:
-            if (immediate != REBASE_TYPE_POINTER) throw FixupError("bad rebase type " + std::to_string(immediate));
+            if (immediate != REBASE_TYPE_POINTER) refuse("bad rebase type " + std::to_string(immediate));
             break;
         case REBASE_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB: at = Cursor{true, immediate, in.uleb()}; break;
         case REBASE_OPCODE_ADD_ADDR_ULEB: at.offset += in.uleb(); break;
@@ -142,7 +142,7 @@ std::vector<Rebase> decodeRebases(const uint8_t* begin, const uint8_t* end) {
             rebaseHere(times, in.uleb());
             break;
         }
-        default: throw FixupError("bad rebase opcode " + std::to_string(byte));
+        default: refuse("bad rebase opcode " + std::to_string(byte));
         }
     }
     return rebases;

@@ -1,19 +1,14 @@
 // dyld's opcode streams decoded into the fixups they describe, apart from applying them: rebases
 // and binds name a segment by index and an offset in it, as the opcodes do
-// (ImageLoaderMachOCompressed.cpp, rebase and eachBind, dyld-421.2).
+// (ImageLoaderMachOCompressed.cpp, rebase and eachBind, dyld-421.2). Opcodes that dyld would refuse
+// throw LoadError with its message.
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace sim::device {
-
-// Opcodes that dyld would refuse, with its message.
-struct FixupError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 struct Rebase {
     uint32_t segment;

@@ -250,7 +250,21 @@ void runInitializers(Image& image, const LoadCommands& commands) {
         }
 }
 
-void release(Image* image) {
+// Whether the file is a Mach-O binary (thin or fat), which only the device core can run.
+bool isMachO(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    uint32_t magic = 0;
+    in.read(reinterpret_cast<char*>(&magic), 4);
+    return magic == MH_MAGIC_64 || fromBigEndian(magic) == FAT_MAGIC;
+}
+
+std::mutex libraryGuard;
+std::map<std::string, Image*> loadedByPath;
+std::vector<std::string> refusals;
+
+} // namespace
+
+void unloadImage(Image* image) {
     {
         std::lock_guard<std::mutex> lock(imagesGuard);
         std::erase(loadedImages, image);
@@ -260,28 +274,11 @@ void release(Image* image) {
     delete image;
 }
 
-std::mutex libraryGuard;
-std::map<std::string, Image*> loadedByPath;
-std::vector<std::string> refusals;
-
-} // namespace
-
-bool isMachO(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    uint32_t magic = 0;
-    in.read(reinterpret_cast<char*>(&magic), 4);
-    return magic == MH_MAGIC_64 || fromBigEndian(magic) == FAT_MAGIC;
-}
-
 Image* loadImage(const std::string& path, const Device& device) {
     std::ifstream in(path, std::ios::binary);
     if (!in) refuse("image not found");
     std::vector<uint8_t> whole{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    auto image = new Image{};
-    image->id = nextImageId++;
-    image->device = device;
-    image->path = path;
-    image->devicePath = devicePathOf(path);
+    auto image = new Image{.id = nextImageId++, .device = device, .path = path, .devicePath = devicePathOf(path)};
     try {
         image->file = sliceOf(whole, device.model->arm64eSystemApps);
         LoadCommands commands = readLoadCommands(image->file, image->devicePath, device);
@@ -306,17 +303,12 @@ Image* loadImage(const std::string& path, const Device& device) {
             addImageSegment(image->id, Segment{segment.address, length, executable});
         }
         runInitializers(*image, commands);
-    } catch (const FixupError& error) {
-        release(image);
-        throw LoadError(error.what());
     } catch (...) {
-        release(image);
+        unloadImage(image);
         throw;
     }
     return image;
 }
-
-void unloadImage(Image* image) { release(image); }
 
 uint64_t symbolAddress(const Image* image, const std::string& name) {
     auto found = image->symbols.find(name);
@@ -327,8 +319,7 @@ void imagePageTouched(uint64_t address) {
     if (Image* image = imageHolding(address)) touchPage(*image, address);
 }
 
-// dyld_stub_binder's work (dyld.cpp, fastBindLazySymbol): the lazy bind at that offset of the image
-// whose cache slot the stub helper passed; a failure halts the process.
+// As dyld.cpp's fastBindLazySymbol does it (dyld-421.2).
 uint64_t bindLazyPointer(uint64_t imageCache, uint64_t lazyBindOffset) {
     Image* image = imageHolding(imageCache);
     if (image == nullptr) fault("dyld: lazy symbol binding failed: fast lazy binding from unknown image");

@@ -28,8 +28,6 @@ struct LoadError : std::runtime_error {
 
 struct Image;
 
-// Whether the file is a Mach-O binary (thin or fat), which only the device core can run.
-bool isMachO(const std::string& path);
 // Loads, binds and initializes the binary as that device's loader does; throws LoadError.
 Image* loadImage(const std::string& path, const Device& device);
 // Takes the image's memory away; the guest code it held can no longer run.

@@ -138,7 +138,7 @@ inline std::string versionText(uint32_t packed) {
            std::to_string(packed & 0xff);
 }
 
-// The bytes of a file; every read is checked against its end. `fail` names what ran past it.
+// The bytes of a file; every read is checked against its end.
 struct Bytes {
     const uint8_t* data;
     size_t size;

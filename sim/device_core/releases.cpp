@@ -40,8 +40,7 @@ const std::vector<ReleaseLine> kLines = {
 constexpr const char* kDefaultModel = "iPhone 7";
 constexpr const char* kDefaultRelease = "10.3";
 
-} // namespace
-
+// "12.4" or "12.4.1"; throws std::invalid_argument for anything else.
 Version parseVersion(const std::string& text) {
     uint32_t parts[3] = {};
     size_t count = 0, at = 0;
@@ -58,6 +57,8 @@ Version parseVersion(const std::string& text) {
         throw std::invalid_argument("expected an iOS release such as \"12.4\", found \"" + text + "\"");
     return version(parts[0], parts[1], parts[2]);
 }
+
+} // namespace
 
 std::string versionName(Version value) {
     std::string text = std::to_string(value >> 16) + "." + std::to_string((value >> 8) & 0xff);

@@ -14,8 +14,6 @@ using Version = uint32_t;
 constexpr Version version(uint32_t major, uint32_t minor = 0, uint32_t patch = 0) {
     return major << 16 | minor << 8 | patch;
 }
-// "12.4" or "12.4.1"; throws std::invalid_argument for anything else.
-Version parseVersion(const std::string& text);
 std::string versionName(Version version); // "12.4", or "12.4.1"
 
 // A screen's size in points, and the pixels of a point along each side.

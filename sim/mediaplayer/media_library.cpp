@@ -148,12 +148,10 @@ id collectionRepresentativeItem(id self, SEL) {
     const auto& items = collection(self).items;
     return items.empty() ? nullptr : freshItem(items.front().get().raw);
 }
-NSUInteger collectionCount(id self, SEL) { return collection(self).items.size(); }
 
 const StandIn<CollectionState> kMPMediaItemCollection{classes, "MPMediaItemCollection", "NSObject",
                                                       {method<collectionItems>("items"),
                                                        method<collectionRepresentativeItem>("representativeItem"),
-                                                       method<collectionCount>("count"),
                                                        method<collectionIsEqual>("isEqual:"),
                                                        method<collectionHash>("hash")}};
 
@@ -265,6 +263,12 @@ std::vector<MP::Playlist> playlists() { return objectsOf(library().playlists); }
 std::vector<MP::Collection> albums() { return objectsOf(library().albums); }
 std::vector<MP::Item> itemsOf(MP::Collection of) { return objectsOf(collection(of.raw).items); }
 
+MP::Playlist playlistNamed(const std::string& name, size_t which) {
+    for (const Ref<MP::Playlist>& playlist : library().playlists)
+        if (nameOf(playlist.get()) == name && --which == 0) return playlist.get();
+    return MP::Playlist();
+}
+
 std::optional<std::string> nameOf(MP::Playlist playlist) { return sim::text(collection(playlist.raw).title.get()); }
 std::optional<std::string> titleOf(MP::Item song) { return sim::text(item(song.raw).title.get()); }
 std::optional<std::string> albumTitleOf(MP::Collection album) { return sim::text(collection(album.raw).title.get()); }
@@ -275,10 +279,8 @@ size_t pendingAdditions() { return library().pending.size(); }
 
 namespace {
 
-// Finishes every pending addition on a thread of its own, as the media library does: with success
-// the items join the playlist and the completion gets nil, with failure they do not and it gets an
-// error. The library lets go of the completions on its thread too, and only after the main queue
-// has run what they brought: the worst order for a completion that holds the last reference to
+// The library lets go of the completions on its own thread too, and only after the main queue has
+// run what they brought: the worst order for a completion that holds the last reference to
 // something that must die on the main thread.
 void finishAdditions(bool succeed) {
     std::vector<PendingAddition> additions = takePending();

@@ -33,6 +33,8 @@ std::vector<MP::Item> songs();
 std::vector<MP::Playlist> playlists();
 std::vector<MP::Collection> albums();
 std::vector<MP::Item> itemsOf(MP::Collection collection);
+// The `which`th playlist of that name, counted from 1; nil when there is none.
+MP::Playlist playlistNamed(const std::string& name, size_t which = 1);
 std::optional<std::string> nameOf(MP::Playlist playlist);
 std::optional<std::string> titleOf(MP::Item item);
 std::optional<std::string> albumTitleOf(MP::Collection album);

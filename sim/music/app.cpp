@@ -120,12 +120,12 @@ void layoutMarquee(MarqueeContent content, const std::string& text) {
     });
 }
 
+UI::View transportButton() { return requireBarView(transport, "transport button (MPUHalfTintedTransportButton)"); }
+
 void layoutTransport() {
-    UI::View shown = requireBarView(transport, "transport button (MPUHalfTintedTransportButton)");
+    UI::View shown = transportButton();
     handleEvent([&] { shown.send(sel<"setNeedsLayout">()); });
 }
-
-UI::View transportButton() { return requireBarView(transport, "transport button (MPUHalfTintedTransportButton)"); }
 bool transportInteractive() { return transportButton().isUserInteractionEnabled(); }
 
 } // namespace sim::music

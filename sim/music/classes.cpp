@@ -14,20 +14,25 @@ constinit Catalogue songCellOwnSetIsDisabled{Threads::any};
 
 namespace {
 
+// One implementation per class, so that the log tells which class's method ran.
+template <objc::Name owner> void loggedLayoutSubviews(id self, SEL cmd) { logCall(owner.text, "layoutSubviews", self, cmd); }
+template <objc::Name owner, objc::Name superclass> void loggedViewWillAppear(id self, SEL cmd, BOOL animated) {
+    logCall(owner.text, "viewWillAppear:", self, cmd, {animated});
+    objc::sendSuper<void>(self, objc::lookUpClass(superclass.text), cmd, animated);
+}
+
 // ---- the rows of its lists ----
 
 struct CellState {
     Ref<String> title;
 };
 
-// One implementation per cell class, so that the log tells which class's layout ran.
-template <objc::Name cellClass> void cellLayoutSubviews(id self, SEL cmd) { logCall(cellClass.text, "layoutSubviews", self, cmd); }
 void cellOwnSetIsDisabled(id self, SEL cmd, BOOL disabled) {
     logCall("Music.SongCell", "setIsDisabled:", self, cmd, {disabled});
 }
 
 template <objc::Name cellClass> std::vector<MethodRow> cellMethods() {
-    return {getter<&CellState::title>("title"), method<cellLayoutSubviews<cellClass>>("layoutSubviews")};
+    return {getter<&CellState::title>("title"), method<loggedLayoutSubviews<cellClass>>("layoutSubviews")};
 }
 
 const StandIn<CellState> kSongCell{classes, "Music.SongCell", "UICollectionViewCell", cellMethods<"Music.SongCell">()};
@@ -44,27 +49,23 @@ struct HeaderState {
     Ref<String> titleText;
 };
 
-void headerLayoutSubviews(id self, SEL cmd) { logCall("Music.PlaylistDetailHeaderLockupView", "layoutSubviews", self, cmd); }
-
 const StandIn<HeaderState> kHeader{classes, "Music.PlaylistDetailHeaderLockupView", "UIView",
-                                   {getter<&HeaderState::titleText>("titleText"), method<headerLayoutSubviews>("layoutSubviews")}};
+                                   {getter<&HeaderState::titleText>("titleText"),
+                                    method<loggedLayoutSubviews<"Music.PlaylistDetailHeaderLockupView">>("layoutSubviews")}};
 
 // ---- the add-music picker: a navigation controller; each of its three ways out closes it ----
 
-void pickerViewWillAppear(id self, SEL cmd, BOOL animated) {
-    logCall("Music.MediaPickerNavigationController", "viewWillAppear:", self, cmd, {animated});
-    objc::sendSuper<void>(self, objc::lookUpClass("UINavigationController"), cmd, animated);
-}
 template <objc::Name method> void pickerClose(id self, SEL cmd) {
     logCall("Music.MediaPickerNavigationController", method.text, self, cmd);
     closePickerScreen();
 }
 
-const StandIn<> kMediaPicker{classes, "Music.MediaPickerNavigationController", "UINavigationController",
-                             {method<pickerViewWillAppear>("viewWillAppear:"),
-                              method<pickerClose<"finish">>("finish"),
-                              method<pickerClose<"cancelTapped">>("cancelTapped"),
-                              method<pickerClose<"doneTapped">>("doneTapped")}};
+const StandIn<> kMediaPicker{
+    classes, "Music.MediaPickerNavigationController", "UINavigationController",
+    {method<loggedViewWillAppear<"Music.MediaPickerNavigationController", "UINavigationController">>("viewWillAppear:"),
+     method<pickerClose<"finish">>("finish"),
+     method<pickerClose<"cancelTapped">>("cancelTapped"),
+     method<pickerClose<"doneTapped">>("doneTapped")}};
 
 // ---- the context actions' header, and the playlist picker ----
 
@@ -72,14 +73,10 @@ struct ContextState {
     Ref<UI::StackView> titleStack;
 };
 
-void contextViewWillAppear(id self, SEL cmd, BOOL animated) {
-    logCall("Music.ContextActionHeaderViewController", "viewWillAppear:", self, cmd, {animated});
-    objc::sendSuper<void>(self, objc::lookUpClass("UIViewController"), cmd, animated);
-}
-
-const StandIn<ContextState> kContextHeader{classes, "Music.ContextActionHeaderViewController", "UIViewController",
-                                           {getter<&ContextState::titleStack>("titleStack"),
-                                            method<contextViewWillAppear>("viewWillAppear:")}};
+const StandIn<ContextState> kContextHeader{
+    classes, "Music.ContextActionHeaderViewController", "UIViewController",
+    {getter<&ContextState::titleStack>("titleStack"),
+     method<loggedViewWillAppear<"Music.ContextActionHeaderViewController", "UIViewController">>("viewWillAppear:")}};
 
 const StandIn<> kPlaylistPicker{classes, "Music.PlaylistPickerViewController", "UIViewController", {}};
 
@@ -89,11 +86,9 @@ struct MarqueeState {
     Ref<UI::View> content;
 };
 
-void marqueeLayoutSubviews(id self, SEL cmd) { logCall("MPUMarqueeView", "layoutSubviews", self, cmd); }
-
 const StandIn<MarqueeState> kMarquee{classes, "MPUMarqueeView", "UIView",
                                      {getter<&MarqueeState::content>("viewForContentSize"),
-                                      method<marqueeLayoutSubviews>("layoutSubviews")}};
+                                      method<loggedLayoutSubviews<"MPUMarqueeView">>("layoutSubviews")}};
 
 // The app's own layout of the transport button makes it interactive, which the tweak undoes after it.
 void transportLayoutSubviews(id self, SEL cmd) {

@@ -57,6 +57,15 @@ Screens& screens() {
     return shown;
 }
 
+// Back to the app's root: everything on screen goes, silently.
+void clearScreens() {
+    ui::dismissAll();
+    for (UI::CollectionView list : {shown.pickerSongs.list.get(), shown.searchResults.list.get(), shown.playlists.list.get()})
+        ui::stopSelecting(list);
+    if (window) window->send(sel<"setRootViewController:">(), nullptr);
+    shown = Screens();
+}
+
 void reportRows() {
     if (!listOnScreen()) return;
     std::string text;
@@ -92,17 +101,10 @@ Ref<UI::CollectionView> showList(UI::ViewController controller, std::function<vo
     return list;
 }
 
-MP::Playlist firstPlaylistNamed(const std::optional<std::string>& name) {
-    if (!name) return MP::Playlist();
-    for (MP::Playlist playlist : media::playlists())
-        if (media::nameOf(playlist) == name) return playlist;
-    return MP::Playlist();
-}
-
 // The app's own addition from the add-music picker: the song goes to the playlist of the page.
 void addPickedSong(const ListOnScreen<MP::Item>& songs, size_t row) {
     if (row >= songs.items.size()) return;
-    MP::Playlist target = firstPlaylistNamed(shown.pageTitle);
+    MP::Playlist target = shown.pageTitle ? media::playlistNamed(*shown.pageTitle) : MP::Playlist();
     if (!target) {
         transcript("  Music: no playlist named " + quotedOrNone(shown.pageTitle) + ", nothing added");
         return;
@@ -144,15 +146,14 @@ void showContextActions(const std::optional<std::string>& title, const std::opti
     titleLabel->setText(stringOf(title).get());
     auto stack = make<UI::StackView>("UIStackView");
     stack->send(sel<"addArrangedSubview:">(), titleLabel.get());
+    // The subtitle, when there is one, sits in a stack of its own below a spacer.
+    Ref<UI::StackView> below = subtitle ? make<UI::StackView>("UIStackView") : stack;
+    below->send(sel<"addArrangedSubview:">(), make<UI::View>("UIView").get());
     if (subtitle) {
-        auto nested = make<UI::StackView>("UIStackView");
         auto subtitleLabel = UI::Label::make(CGRect{});
         subtitleLabel->setText(String::make(subtitle->c_str()).get());
-        nested->send(sel<"addArrangedSubview:">(), make<UI::View>("UIView").get());
-        nested->send(sel<"addArrangedSubview:">(), subtitleLabel.get());
-        stack->send(sel<"addArrangedSubview:">(), nested.get());
-    } else {
-        stack->send(sel<"addArrangedSubview:">(), make<UI::View>("UIView").get());
+        below->send(sel<"addArrangedSubview:">(), subtitleLabel.get());
+        stack->send(sel<"addArrangedSubview:">(), below.get());
     }
     Ref<UI::ViewController> controller = makeContextHeader(stack.get());
     if (!controller) throw AppError("the app has no Music.ContextActionHeaderViewController");
@@ -216,14 +217,6 @@ void closePickerScreen() {
     shown.searchText.reset();
     shown.searchResults = {};
     transcript("  Music: the picker closes");
-}
-
-void clearScreens() {
-    ui::dismissAll();
-    for (UI::CollectionView list : {shown.pickerSongs.list.get(), shown.searchResults.list.get(), shown.playlists.list.get()})
-        ui::stopSelecting(list);
-    if (window) window->send(sel<"setRootViewController:">(), nullptr);
-    shown = Screens();
 }
 
 void openPlaylist(const std::optional<std::string>& name) {

@@ -8,7 +8,5 @@ void startScreens();
 void endScreens();
 // The add-music picker goes, as its own methods close it.
 void closePickerScreen();
-// Back to the app's root: everything on screen goes, silently.
-void clearScreens();
 
 } // namespace sim::music

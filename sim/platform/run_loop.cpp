@@ -66,7 +66,6 @@ struct Observer {
     const void* observer;
     CFNotificationCallback callback;
     objc::Ref<NS::String> name;
-    const void* object;
 };
 
 std::vector<Observer>& observers() {
@@ -177,12 +176,12 @@ void turnUntilAsleep(std::function<void()> source) {
     }
 }
 
-void deliver(NS::String name, const void* object, CFDictionaryRef userInfo) {
+void deliver(NS::String name) {
     // A callback may add observers; the ones present at the post are the ones notified.
     std::vector<Observer> current = observers();
     for (const Observer& entry : current)
         if (!entry.name || entry.name->isEqualToString(name))
-            entry.callback(&darwinCenter, const_cast<void*>(entry.observer), sys::cfString(name), object, userInfo);
+            entry.callback(&darwinCenter, const_cast<void*>(entry.observer), sys::cfString(name), nullptr, nullptr);
 }
 
 } // namespace
@@ -232,11 +231,11 @@ SIM_EXPORT CFNotificationCenterRef CFNotificationCenterGetDarwinNotifyCenter() {
 // CoreFoundation.
 SIM_EXPORT void CFNotificationCenterAddObserver(CFNotificationCenterRef, const void* observer,
                                                 CFNotificationCallback callback, CFStringRef name,
-                                                const void* object, long) {
+                                                const void*, long) {
     NS::String nameString(reinterpret_cast<id>(const_cast<__CFString*>(name)));
     objc::Ref<NS::String> kept;
     if (nameString) kept = objc::Ref<NS::String>::adopt(nameString.send<NS::String>(objc::sel<"copy">()));
-    sim::observers().push_back({observer, callback, kept, object});
+    sim::observers().push_back({observer, callback, kept});
 }
 
 // The Darwin center drops the object and user information of a notification, as iOS does.
@@ -245,10 +244,10 @@ SIM_EXPORT void CFNotificationCenterPostNotification(CFNotificationCenterRef, CF
     objc::Ref<NS::String> kept = objc::Ref<NS::String>::adopt(
         NS::String(reinterpret_cast<id>(const_cast<__CFString*>(name))).send<NS::String>(objc::sel<"copy">()));
     if (sim::onMainThread()) {
-        sim::deliver(kept, nullptr, nullptr);
+        sim::deliver(kept);
         return;
     }
-    dispatch_async(&_dispatch_main_q, ^{ sim::deliver(kept, nullptr, nullptr); });
+    dispatch_async(&_dispatch_main_q, ^{ sim::deliver(kept); });
 }
 
 SIM_EXPORT CFRunLoopRef CFRunLoopGetMain() { return &sim::mainRunLoop; }

@@ -4,6 +4,8 @@
 #include <errno.h>
 #include <sys/types.h>
 
+#include <utility>
+
 namespace sim {
 namespace {
 
@@ -19,14 +21,9 @@ SpawnState& record() {
     return spawnState;
 }
 
-// Made-up pids stay clear of real ones, so a wait for a real child still goes to the system.
+// Made-up pids, one for each spawn in order, stay clear of real ones, so a wait for a real child
+// still goes to the system.
 constexpr int kFirstPid = 1 << 22;
-
-Spawn* spawnWithPid(int pid) {
-    for (Spawn& spawn : record().spawns)
-        if (spawn.pid == pid) return &spawn;
-    return nullptr;
-}
 
 } // namespace
 
@@ -43,17 +40,10 @@ using sim::record;
 
 extern "C" int posix_spawn(pid_t* pid, const char* path, const void* fileActions, const void* attributes,
                            char* const argv[], char* const envp[]) {
-    if (int failure = record().failure) {
-        record().failure = 0;
-        return failure;
-    }
-    Spawn spawn;
-    spawn.path = path ? path : "";
+    if (int failure = std::exchange(record().failure, 0)) return failure;
+    Spawn spawn{.path = path ? path : "", .withFileActions = fileActions != nullptr, .withAttributes = attributes != nullptr,
+                .withEnvironment = envp != nullptr, .pid = sim::kFirstPid + int(record().spawns.size())};
     for (char* const* argument = argv; argument && *argument; ++argument) spawn.arguments.push_back(*argument);
-    spawn.withFileActions = fileActions != nullptr;
-    spawn.withAttributes = attributes != nullptr;
-    spawn.withEnvironment = envp != nullptr;
-    spawn.pid = sim::kFirstPid + int(record().spawns.size());
     record().spawns.push_back(spawn);
     if (pid) *pid = spawn.pid;
     return 0;
@@ -61,15 +51,16 @@ extern "C" int posix_spawn(pid_t* pid, const char* path, const void* fileActions
 
 extern "C" pid_t waitpid(pid_t pid, int* status, int options) {
     record().waits.push_back(pid);
-    Spawn* spawn = sim::spawnWithPid(pid);
+    auto& spawns = record().spawns;
+    size_t index = size_t(pid) - size_t(sim::kFirstPid);
+    Spawn* spawn = pid >= sim::kFirstPid && index < spawns.size() ? &spawns[index] : nullptr;
     if (spawn == nullptr || spawn->reaped) {
         using Wait = pid_t (*)(pid_t, int*, int);
         static Wait system = reinterpret_cast<Wait>(dlsym(RTLD_NEXT, "waitpid"));
         return system(pid, status, options);
     }
     spawn->waitOptions.push_back(options);
-    if (record().interruptWait) {
-        record().interruptWait = false;
+    if (std::exchange(record().interruptWait, false)) {
         errno = EINTR;
         return -1;
     }

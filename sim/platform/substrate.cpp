@@ -24,11 +24,6 @@ std::vector<InstalledHook>& installedHooks() {
     return hooks;
 }
 
-[[noreturn]] void refuseHook(Class cls, SEL sel) {
-    endRun(std::string("substrate: cannot hook -[") + (cls ? class_getName(cls) : "nil") + " " +
-           (sel ? sel_getName(sel) : "nil") + "]");
-}
-
 } // namespace
 
 void undoHooks(size_t kept) {
@@ -51,7 +46,9 @@ size_t installedHookCount() { return installedHooks().size(); }
 // mobilesubstrate end the process (Cydia Substrate would ignore the hook).
 SIM_EXPORT void MSHookMessageEx(Class cls, SEL sel, IMP replacement, IMP* previous) {
     Method inherited = cls && sel ? class_getInstanceMethod(cls, sel) : nullptr;
-    if (inherited == nullptr) sim::refuseHook(cls, sel);
+    if (inherited == nullptr)
+        sim::endRun(std::string("substrate: cannot hook -[") + (cls ? class_getName(cls) : "nil") + " " +
+                    (sel ? sel_getName(sel) : "nil") + "]");
     if (Method own = sim::ownMethod(cls, sel)) {
         IMP old = method_setImplementation(own, replacement);
         sim::installedHooks().push_back({cls, sel, own, old});

@@ -1,7 +1,6 @@
-// Substrate's MSHookMessageEx (exported with C linkage for the tweak), as strict as the strictest
-// substrate that provides mobilesubstrate: a hook on a nil class, or on a selector the class does
-// not answer, ends the run with `substrate: cannot hook -[Class selector]`. And the record of every
-// hook it installed, so that a relaunch can take them back.
+// Substrate's MSHookMessageEx (exported with C linkage for the tweak; a hook it cannot install ends
+// the run with `substrate: cannot hook -[Class selector]`), and the record of every hook it
+// installed, so that a relaunch can take them back.
 #pragma once
 
 #include "objc/runtime.hpp"

@@ -19,7 +19,6 @@
 #include <unordered_set>
 #include <vector>
 
-
 namespace {
 
 std::mutex tableLock;
@@ -44,17 +43,14 @@ bool belongsToMainThread(id object) {
     return false;
 }
 
-// With the table locked: `function` is about to retain `object`, read from a weak reference.
-void checkRetainingThread(id object, const char* function) {
-    if (object == nullptr || sim::onMainThread() || !belongsToMainThread(object)) return;
-    sim::endRun(std::string("UIKit used off the main thread: ") + function + " of a " +
-                class_getName(objc::classOf(object)));
-}
-
+// `function` retains the object that a weak reference holds, with the table locked.
 id loadRetained(id* location, const char* function) {
     std::lock_guard<std::mutex> hold(tableLock);
-    checkRetainingThread(*location, function);
-    return *location ? objc::Object(*location).retain() : nullptr;
+    id object = *location;
+    if (object && !sim::onMainThread() && belongsToMainThread(object))
+        sim::endRun(std::string("UIKit used off the main thread: ") + function + " of a " +
+                    class_getName(objc::classOf(object)));
+    return object ? objc::Object(object).retain() : nullptr;
 }
 
 void clearWeakReferencesAndDealloc(id self, SEL cmd) {
@@ -115,13 +111,6 @@ SIM_EXPORT void objc_copyWeak(id* to, id* from) {
     id object = loadRetained(from, "objc_copyWeak");
     objc_initWeak(to, object);
     objc::Object(object).release();
-}
-
-SIM_EXPORT void objc_moveWeak(id* to, id* from) {
-    std::lock_guard<std::mutex> hold(tableLock);
-    *to = *from;
-    *from = nullptr;
-    if (*to) std::replace(slotsOf()[*to].begin(), slotsOf()[*to].end(), from, to);
 }
 
 SIM_EXPORT void objc_destroyWeak(id* location) { objc_storeWeak(location, nullptr); }

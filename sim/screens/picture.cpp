@@ -16,15 +16,13 @@ namespace {
 // ---- fonts ----
 
 // iOS's fonts, drawn with Inter's faces of the same weight: the system font (San Francisco) and
-// Helvetica Neue. A name not listed draws in the regular face.
+// Helvetica Neue. A name not listed (".SFUIText", "HelveticaNeue") draws in the regular face.
 struct Face {
     const char* name;
     PangoWeight weight;
 };
 constexpr Face kFaces[] = {
-    {".SFUIText", PANGO_WEIGHT_NORMAL},
     {".SFUIText-Semibold", PANGO_WEIGHT_SEMIBOLD},
-    {"HelveticaNeue", PANGO_WEIGHT_NORMAL},
     {"HelveticaNeue-UltraLight", PANGO_WEIGHT_THIN},
 };
 // The files of those faces, in Debian's fonts-inter, and DejaVu Sans (fonts-dejavu-core) for the

@@ -18,7 +18,7 @@ namespace sim {
 
 namespace {
 
-constexpr const char* kPreferencesPath = "/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist";
+const std::string kPreferencesPath = settings::preferencesPath("com.qzr.twinlyprefs");
 constexpr const char* kReloadNotification = "com.qzr.twinlyprefs/reloadPrefs";
 
 // The script's names of the songs of the library.

@@ -37,7 +37,7 @@ bool runFile(const std::string& file) {
     while (passed && std::getline(in, text)) {
         ++number;
         try {
-            sim::Line line = sim::tokenize(file, number, text);
+            sim::Line line = sim::tokenize(text);
             if (line.tokens.empty()) continue;
             std::cout << "> " << text.substr(0, text.find_last_not_of(" \t\r") + 1) << '\n';
             sim::runLine(line);

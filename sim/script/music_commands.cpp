@@ -224,13 +224,7 @@ void expectPlaylist(Words& words) {
     if (words.skip("empty")) words.end();
     while (!words.atEnd()) expected.push_back(song(words.word("a song ID")));
     std::string label = "\"" + name + "\"" + (which > 1 ? "#" + std::to_string(which) : "");
-    MP::Playlist found;
-    size_t seen = 0;
-    for (MP::Playlist playlist : media::playlists())
-        if (media::nameOf(playlist) == name && ++seen == which) {
-            found = playlist;
-            break;
-        }
+    MP::Playlist found = media::playlistNamed(name, which);
     auto listed = [](const std::vector<MP::Item>& items) {
         std::string text;
         for (MP::Item item : items) text += " " + idOf(item);

@@ -24,13 +24,9 @@ std::optional<Recorder> recorder;
 
 screens::Screen deviceScreen() {
     UI::Screen main = UI::Screen::mainScreen();
-    CGRect bounds = main.bounds();
-    screens::Screen screen;
-    screen.width = bounds.size.width;
-    screen.height = bounds.size.height;
-    screen.scale = main.send<CGFloat>(objc::sel<"scale">());
-    screen.device = runningDevice().model->name;
-    return screen;
+    CGSize size = main.bounds().size;
+    return {.device = runningDevice().model->name, .width = size.width, .height = size.height,
+            .scale = main.send<CGFloat>(objc::sel<"scale">())};
 }
 
 } // namespace

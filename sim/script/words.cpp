@@ -5,8 +5,8 @@
 
 namespace sim {
 
-Line tokenize(const std::string& file, int number, const std::string& text) {
-    Line line{file, number, {}};
+Line tokenize(const std::string& text) {
+    Line line;
     size_t at = 0;
     auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     // A # followed by a digit is a row or playlist number (tap #2, "Mix"#2), not a comment.
@@ -99,13 +99,13 @@ double Words::decimal(const char* what) {
 }
 
 bool Words::skip(const char* word) {
-    if (!nextIs(word)) return false;
+    if (atEnd() || tokens_[next_].quoted || tokens_[next_].text != word) return false;
     ++next_;
     return true;
 }
 
 Line Words::rest() {
-    Line line{"", 0, std::vector<Token>(tokens_.begin() + long(next_), tokens_.end())};
+    Line line{std::vector<Token>(tokens_.begin() + long(next_), tokens_.end())};
     next_ = tokens_.size();
     return line;
 }

@@ -18,14 +18,12 @@ struct Token {
 };
 
 struct Line {
-    std::string file;
-    int number = 0;
     std::vector<Token> tokens;
 };
 
 // Splits one line of a script by the lexical rules: words, "strings" with \" and \\ escapes,
 // comments from a # that does not begin a number (#2), to the end of the line. Throws ScriptError.
-Line tokenize(const std::string& file, int number, const std::string& text);
+Line tokenize(const std::string& text);
 
 // Reads the tokens of one line in order; each reading throws ScriptError naming what it expected.
 class Words {
@@ -50,7 +48,6 @@ public:
     static size_t wholeNumber(const std::string& text, const char* what);
     // The next token, not taken; null at the end of the line.
     const Token* peek() const { return atEnd() ? nullptr : &tokens_[next_]; }
-    bool nextIs(const char* word) const { return !atEnd() && !tokens_[next_].quoted && tokens_[next_].text == word; }
     bool nextIsQuoted() const { return !atEnd() && tokens_[next_].quoted; }
     // Takes the next word when it is this one.
     bool skip(const char* word);

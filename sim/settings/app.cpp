@@ -74,26 +74,13 @@ Row rowWithLabel(const std::string& label) {
     return Row{};
 }
 
-bool isRespring(const Spawn& spawn) {
-    return spawn.path == "/usr/bin/killall" && spawn.arguments == std::vector<std::string>{"killall", "backboardd"};
-}
-
-void transcribe(const Spawn& spawn) {
-    std::string command = spawn.path;
-    for (const std::string& argument : spawn.arguments) command += " " + argument;
-    transcript("  Settings: spawned " + command + (spawn.reaped ? ", waited for it" : ""));
-}
-
 screens::Rect rectOf(CGRect rect) { return {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}; }
 
 // A row as the page shows it: a group, or a cell with what it holds.
 screens::SettingsRow settingsRow(const Row& row) {
     using Kind = screens::SettingsRow::Kind;
-    screens::SettingsRow shown;
-    shown.kind = Kind::group;
-    shown.label = property(row.specifier, "label");
-    shown.footer = property(row.specifier, "footerText");
-    shown.height = row.height;
+    screens::SettingsRow shown{.kind = Kind::group, .label = property(row.specifier, "label"),
+                               .footer = property(row.specifier, "footerText"), .height = row.height};
     if (!row.cell) return shown;
     shown.kind = !property(row.specifier, "action").empty() ? Kind::button : Kind::cell;
     if (row.cell.respondsToSelector(sel<"control">())) {
@@ -208,9 +195,13 @@ void tap(const std::string& label) {
         button.send<Object>(sel<"target">()).send(button.send<SEL>(sel<"action">()));
     }
     if (spawns().size() == spawnsBefore) return;
-    transcribe(spawns().back());
+    const Spawn& spawn = spawns().back();
+    std::string command = spawn.path;
+    for (const std::string& argument : spawn.arguments) command += " " + argument;
+    transcript("  Settings: spawned " + command + (spawn.reaped ? ", waited for it" : ""));
     // backboardd ends: every app goes, and the Music app, if it was running, starts again.
-    if (isRespring(spawns().back()) && spawns().back().reaped) respring();
+    if (spawn.reaped && spawn.path == "/usr/bin/killall" && spawn.arguments == std::vector<std::string>{"killall", "backboardd"})
+        respring();
 }
 
 std::optional<ui::Rgba> keyWindowTint() {

@@ -122,9 +122,6 @@ id listControllerLoadSpecifiers(id self, SEL, id name, id target) {
                                  Object(self).send<id>(sel<"bundle">()));
 }
 
-// What the product's subclass keeps in _specifiers.
-id listControllerSpecifiers(id self, SEL) { return *objc::ivarOf<id>(Object(self), "_specifiers"); }
-
 // A UITableView as wide as the screen.
 void listControllerLoadView(id self, SEL) {
     Object allocated(NS::classNamed("UITableView").send<id>(sel<"alloc">()));
@@ -204,8 +201,7 @@ id listControllerReadPreferenceValue(id, SEL, id specifier) {
 
 const StandIn<ListState> kPSListController{
     classes, "PSListController", "UIViewController",
-    {method<listControllerSpecifiers>("specifiers"),
-     method<listControllerBundle>("bundle"),
+    {method<listControllerBundle>("bundle"),
      method<listControllerLoadSpecifiers>("loadSpecifiersFromPlistName:target:"),
      method<listControllerLoadSpecifiersFromBundle>("loadSpecifiersFromPlistName:target:bundle:"),
      getter<&ListState::table>("table"),
@@ -228,11 +224,8 @@ id tableCellInit(id self, SEL, NSInteger style, id reuseIdentifier, id specifier
     if (self) state<TableCellState>(self).specifier = Ref<Object>::retain(Object(specifier));
     return self;
 }
-void tableCellSetValue(id, SEL, id) {}
-
 const StandIn<TableCellState> kPSTableCell{classes, "PSTableCell", "UITableViewCell",
-                                           {method<tableCellInit>("initWithStyle:reuseIdentifier:specifier:"),
-                                            method<tableCellSetValue>("setValue:")}};
+                                           {method<tableCellInit>("initWithStyle:reuseIdentifier:specifier:")}};
 
 struct SwitchCellState {
     Ref<UI::View> control;

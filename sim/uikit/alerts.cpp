@@ -36,10 +36,7 @@ AlertState& alert(id self) { return state<AlertState>(self); }
 
 id alertWithTitle(id cls, SEL, id title, id message, NSInteger style) {
     Object made(Object(cls).send<id>(sel<"new">()));
-    AlertState& kept = alert(made.raw);
-    kept.title = copyOf(String(title));
-    kept.message = copyOf(String(message));
-    kept.preferredStyle = style;
+    alert(made.raw) = {.title = copyOf(String(title)), .message = copyOf(String(message)), .preferredStyle = style};
     return made.autorelease();
 }
 void alertAddAction(id self, SEL, id added) {

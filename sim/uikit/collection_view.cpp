@@ -5,6 +5,7 @@
 #include "sim/uikit/uikit.hpp"
 
 #include <cmath>
+#include <utility>
 
 namespace sim::ui {
 
@@ -119,11 +120,7 @@ CGPoint centreOfRow(size_t row) {
     return CGPoint{UI::Screen::mainScreen().bounds().size.width / 2, (CGFloat(row) + 0.5) * kRowHeight};
 }
 
-TouchCounts takeTouchCounts() {
-    TouchCounts counts = touches;
-    touches = TouchCounts();
-    return counts;
-}
+TouchCounts takeTouchCounts() { return std::exchange(touches, TouchCounts()); }
 
 std::optional<Selection> lastSelection() { return selection; }
 

@@ -3,6 +3,7 @@
 #include "objc/system.hpp"
 #include "sim/platform/objects.hpp"
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -34,10 +35,9 @@ void commit(CFRunLoopObserverRef, CFOptionFlags, void*) {
     }
 }
 
-bool isMarked(UI::View view) {
-    for (const Ref<UI::View>& marked : commits().marked)
-        if (marked.get() == view) return true;
-    return false;
+std::vector<Ref<UI::View>>::iterator markedEntry(UI::View view) {
+    auto& marked = commits().marked;
+    return std::find_if(marked.begin(), marked.end(), [&](const Ref<UI::View>& each) { return each.get() == view; });
 }
 
 } // namespace
@@ -49,18 +49,15 @@ void markForLayout(UI::View view) {
                                                    kCommitOrder, commit, nullptr);
         CFRunLoopAddObserver(CFRunLoopGetMain(), process.observer, kCFRunLoopCommonModes);
     }
-    if (!isMarked(view)) process.marked.push_back(Ref<UI::View>::retain(view));
+    if (markedEntry(view) == process.marked.end()) process.marked.push_back(Ref<UI::View>::retain(view));
 }
 
 void layOutIfMarked(UI::View view) {
-    auto& marked = commits().marked;
-    for (auto entry = marked.begin(); entry != marked.end(); ++entry) {
-        if (entry->get() != view) continue;
-        Ref<UI::View> kept = *entry;
-        marked.erase(entry);
-        kept->send(objc::sel<"layoutSubviews">());
-        return;
-    }
+    auto entry = markedEntry(view);
+    if (entry == commits().marked.end()) return;
+    Ref<UI::View> kept = *entry;
+    commits().marked.erase(entry);
+    kept->send(objc::sel<"layoutSubviews">());
 }
 
 void afterNextLayout(UI::View view, std::function<void()> then) { commits().after[view.raw] = std::move(then); }

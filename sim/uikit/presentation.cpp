@@ -69,7 +69,7 @@ std::string describe(id shown) {
 
 bool refuses(id presenter, id presented) {
     std::string why;
-    if (!controller(presenter).view || !inWindow(controller(presenter).view.get().raw))
+    if (!windowOf(controller(presenter).view.get().raw))
         why = "whose view is not in the window hierarchy!";
     else if (id already = controller(presenter).presented.get().raw)
         why = "which is already presenting <" + describe(already) + ">";

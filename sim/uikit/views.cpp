@@ -10,12 +10,7 @@ namespace sim::ui {
 
 namespace {
 
-void responderTouches(id, SEL, id, id) {}
-
-const StandIn<> kUIResponder{classes, "UIResponder", "NSObject",
-                             {method<responderTouches>("touchesBegan:withEvent:"),
-                              method<responderTouches>("touchesEnded:withEvent:"),
-                              method<responderTouches>("touchesCancelled:withEvent:")}};
+const StandIn<> kUIResponder{classes, "UIResponder", "NSObject", {}};
 
 // ---- UIView ----
 
@@ -211,7 +206,5 @@ id windowOf(id shown) {
         if (Object(current).isKindOfClass(objc::lookUpClass("UIWindow"))) return current;
     return nullptr;
 }
-
-bool inWindow(id shown) { return windowOf(shown) != nullptr; }
 
 } // namespace sim::ui

@@ -37,9 +37,7 @@ inline ViewState& view(id self) { return state<ViewState>(self); }
 
 // Adds `subview` at the top of `self`'s subviews, taking it from its former superview.
 void addSubview(id self, id subview);
-// Whether the view is in a window's hierarchy, and so on screen.
-bool inWindow(id view);
-// The window whose hierarchy holds the view, or nil.
+// The window whose hierarchy holds the view (and so shows it), or nil.
 id windowOf(id view);
 
 struct ControllerState {

@@ -117,7 +117,7 @@ TEST(DeviceCoreFixups, EveryRebaseOpcode) {
     }
     EXPECT_EQ(offsets, (std::vector<uint64_t>{0x10, 0x18, 0x28, 0x130, 0x140, 0x150}));
     auto bad = bytes({0x21, 0x00, 0xe0});
-    EXPECT_THROW(decodeRebases(bad.data(), bad.data() + bad.size()), FixupError);
+    EXPECT_THROW(decodeRebases(bad.data(), bad.data() + bad.size()), LoadError);
 }
 
 TEST(DeviceCoreFixups, EveryBindOpcodeAndLazyEntries) {
@@ -159,9 +159,9 @@ TEST(DeviceCoreFixups, EveryBindOpcodeAndLazyEntries) {
     EXPECT_EQ(second[0].offset, 0x38u);
 
     auto unnamed = bytes({0x11, 0x71, 0x00, 0x90});
-    EXPECT_THROW(decodeBinds(unnamed.data(), unnamed.data() + unnamed.size()), FixupError);
+    EXPECT_THROW(decodeBinds(unnamed.data(), unnamed.data() + unnamed.size()), LoadError);
     auto cut = bytes({0x20, 0x80});
-    EXPECT_THROW(decodeBinds(cut.data(), cut.data() + cut.size()), FixupError);
+    EXPECT_THROW(decodeBinds(cut.data(), cut.data() + cut.size()), LoadError);
 }
 
 // ---- the link stubs stand for the device's libraries ----

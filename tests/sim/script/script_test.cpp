@@ -5,7 +5,7 @@
 
 namespace {
 
-std::vector<sim::Token> tokens(const std::string& text) { return sim::tokenize("test.scn", 1, text).tokens; }
+std::vector<sim::Token> tokens(const std::string& text) { return sim::tokenize(text).tokens; }
 
 TEST(Tokenize, SplitsWordsAndStringsAndDropsComments) {
     auto found = tokens("song a\t\"Hey \\\"Jude\\\" \\\\ 1\"   # a comment \"not a string\"");

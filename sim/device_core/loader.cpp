@@ -44,6 +44,9 @@ struct Image {
     std::vector<SegmentMap> segments;
     std::vector<const DeviceLibrary*> libraries; // by ordinal - 1; null for a weak one not loaded
     std::optional<CodeSignature> signature;
+    // The guest touches pages from any thread's engine (a completion on MediaPlayer's queue), and
+    // no page may be taken as valid before its check is over: one lock over the check and the record.
+    std::mutex pagesGuard;
     std::set<uint64_t> validatedPages;
     dyld_info_command dyldInfo{};
     std::map<std::string, uint64_t> symbols;
@@ -83,6 +86,7 @@ Image* imageHolding(uint64_t address) {
 
 void touchPage(Image& image, uint64_t address) {
     uint64_t page = address & ~(kDevicePageSize - 1);
+    std::lock_guard<std::mutex> lock(image.pagesGuard);
     if (!image.validatedPages.insert(page).second) return;
     for (const SegmentMap& segment : image.segments) {
         if (page + kDevicePageSize <= segment.address || page >= segment.address + segment.filesize) continue;

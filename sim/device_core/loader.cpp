@@ -34,7 +34,7 @@ struct SegmentMap {
 
 struct Image {
     int id;
-    Device device; // what it was loaded on, for its lazy binds
+    Device device; // what it was loaded on: its libraries and binds are that release's
     std::string path;       // on the host
     std::string devicePath; // as dyld names it in its messages
     std::vector<uint8_t> file; // the slice
@@ -173,7 +173,8 @@ void probePages(Image& image) {
 }
 
 // ImageLoader::recursiveLoadLibraries: each library that a load command names, in order.
-void loadLibraries(Image& image, const LoadCommands& commands, const Device& device) {
+void loadLibraries(Image& image, const LoadCommands& commands) {
+    const Device& device = image.device;
     for (const Dependent& dependent : commands.dependents) {
         const DeviceLibrary* library = deviceLibrary(dependent.name);
         std::string reason = "image not found";
@@ -201,7 +202,7 @@ void rebase(Image& image) {
 }
 
 // The address a bind writes: the export of the library its ordinal names, in this release.
-uint64_t resolve(const Image& image, const Bind& bind, const Device& device) {
+uint64_t resolve(const Image& image, const Bind& bind) {
     // Self, main-executable and flat lookups: the package binds none, and this loader does not model them.
     if (bind.ordinal <= 0)
         refuse("a special library ordinal (" + std::to_string(bind.ordinal) + "), which this loader does not model, for "
@@ -215,7 +216,7 @@ uint64_t resolve(const Image& image, const Bind& bind, const Device& device) {
         refuse("can't resolve symbol " + bind.symbol + " in " + image.devicePath + " because dependent dylib #" +
                std::to_string(bind.ordinal) + " could not be loaded");
     }
-    const Import* found = exportOf(*library, bind.symbol, device.release);
+    const Import* found = exportOf(*library, bind.symbol, image.device.release);
     if (found == nullptr) {
         if (bind.weakImport) return 0;
         refuse("Symbol not found: " + bind.symbol + "\n  Referenced from: " + image.devicePath +
@@ -224,11 +225,11 @@ uint64_t resolve(const Image& image, const Bind& bind, const Device& device) {
     return importAddress(*found) + uint64_t(bind.addend);
 }
 
-void bindAll(Image& image, const Device& device) {
+void bindAll(Image& image) {
     const dyld_info_command& info = image.dyldInfo;
     const uint8_t* start = image.file.data() + info.bind_off;
     for (const Bind& bind : decodeBinds(start, start + info.bind_size))
-        *fixupWord(image, bind.segment, bind.offset, "binding") = resolve(image, bind, device);
+        *fixupWord(image, bind.segment, bind.offset, "binding") = resolve(image, bind);
 }
 
 void readSymbols(Image& image, const LoadCommands& commands) {
@@ -295,9 +296,9 @@ Image* loadImage(const std::string& path, const Device& device) {
             loadedImages.push_back(image);
         }
         probePages(*image);
-        loadLibraries(*image, commands, device);
+        loadLibraries(*image, commands);
         rebase(*image);
-        bindAll(*image, device);
+        bindAll(*image);
         readSymbols(*image, commands);
         for (const SegmentMap& segment : image->segments) {
             size_t length = (segment.vmsize + kDevicePageSize - 1) / kDevicePageSize * kDevicePageSize;
@@ -333,7 +334,7 @@ uint64_t bindLazyPointer(uint64_t imageCache, uint64_t lazyBindOffset) {
         const uint8_t* start = image->file.data() + info.lazy_bind_off;
         std::vector<Bind> binds = decodeLazyBinds(start + lazyBindOffset, start + info.lazy_bind_size);
         if (binds.empty()) refuse("no lazy bind at offset " + std::to_string(lazyBindOffset));
-        uint64_t target = resolve(*image, binds.front(), image->device);
+        uint64_t target = resolve(*image, binds.front());
         *fixupWord(*image, binds.front().segment, binds.front().offset, "binding") = target;
         return target;
     } catch (const std::exception& error) {

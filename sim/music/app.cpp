@@ -1,5 +1,6 @@
 #include "sim/music/app.hpp"
 
+#include "sim/device_core/loader.hpp"
 #include "sim/device_core/package.hpp"
 #include "sim/mediaplayer/media_library.hpp"
 #include "sim/music/classes.hpp"
@@ -103,7 +104,7 @@ void relaunch() {
 
 bool running() { return sim::running(kMusic); }
 
-bool tweakLoaded() { return libraryLoaded(running() ? launchedWith.tweakPath : LaunchOptions::defaultTweakPath()); }
+bool tweakLoaded() { return device::libraryLoaded(running() ? launchedWith.tweakPath : LaunchOptions::defaultTweakPath()); }
 
 void layoutMarquee(MarqueeContent content, const std::string& text) {
     UI::View shown = requireBarView(marquee, "now-playing marquee (MPUMarqueeView)");

@@ -109,8 +109,6 @@ void quit(const App& app) {
 
 bool running(const App& app) { return processOf(app) != nullptr; }
 
-bool libraryLoaded(const std::string& path) { return device::libraryLoaded(path); }
-
 void respring() {
     transcript("  device: respring, the user interface restarts");
     std::vector<Process> ended = processes();

@@ -41,8 +41,6 @@ void load(const App& app, const std::string& library);
 // Ends the app's process; throws std::runtime_error when a library stays loaded after it is closed.
 void quit(const App& app);
 bool running(const App& app);
-// Whether the library at `path` is loaded in the host process.
-bool libraryLoaded(const std::string& path);
 // backboardd restarts: the running apps end, the latest first, and those that the system starts
 // again launch with the libraries they launched with.
 void respring();

@@ -45,10 +45,8 @@ device::Device& chosenDevice() {
     return device;
 }
 
-Process* processOf(const App& app) {
-    for (Process& each : processes())
-        if (each.app == &app) return &each;
-    return nullptr;
+std::vector<Process>::iterator processOf(const App& app) {
+    return std::find_if(processes().begin(), processes().end(), [&](const Process& each) { return each.app == &app; });
 }
 
 } // namespace
@@ -88,7 +86,8 @@ void load(const App& app, const std::string& library) {
 }
 
 void quit(const App& app) {
-    Process ended = *processOf(app);
+    auto found = processOf(app);
+    Process ended = *found;
     {
         NS::AutoreleasePool pool;
         app.end();
@@ -98,7 +97,7 @@ void quit(const App& app) {
     forgetProcessWork();
     undoHooks(ended.hooksBefore);
     for (auto mark = ended.marks.rbegin(); mark != ended.marks.rend(); ++mark) restoreMethods(*mark);
-    processes().erase(std::find_if(processes().begin(), processes().end(), [&](const Process& p) { return p.app == &app; }));
+    processes().erase(found);
     for (auto library = ended.loaded.rbegin(); library != ended.loaded.rend(); ++library) {
         device::closeLibrary(library->second);
         if (device::libraryLoaded(library->first))
@@ -107,7 +106,7 @@ void quit(const App& app) {
     transcript(std::string("  ") + app.name + ": quit");
 }
 
-bool running(const App& app) { return processOf(app) != nullptr; }
+bool running(const App& app) { return processOf(app) != processes().end(); }
 
 void respring() {
     transcript("  device: respring, the user interface restarts");

@@ -75,6 +75,9 @@ std::vector<Observer>& observers() {
 
 __CFNotificationCenter darwinCenter;
 
+// A CoreFoundation string is its toll-free bridged NSString.
+NS::String bridged(CFStringRef string) { return NS::String(reinterpret_cast<id>(const_cast<__CFString*>(string))); }
+
 // ---- the main run loop ----
 
 __CFRunLoop mainRunLoop;
@@ -232,17 +235,15 @@ SIM_EXPORT CFNotificationCenterRef CFNotificationCenterGetDarwinNotifyCenter() {
 SIM_EXPORT void CFNotificationCenterAddObserver(CFNotificationCenterRef, const void* observer,
                                                 CFNotificationCallback callback, CFStringRef name,
                                                 const void*, long) {
-    NS::String nameString(reinterpret_cast<id>(const_cast<__CFString*>(name)));
     objc::Ref<NS::String> kept;
-    if (nameString) kept = objc::Ref<NS::String>::adopt(nameString.send<NS::String>(objc::sel<"copy">()));
+    if (NS::String nameString = sim::bridged(name)) kept = sim::copyOf(nameString);
     sim::observers().push_back({observer, callback, kept});
 }
 
 // The Darwin center drops the object and user information of a notification, as iOS does.
 SIM_EXPORT void CFNotificationCenterPostNotification(CFNotificationCenterRef, CFStringRef name, const void*,
                                                      CFDictionaryRef, BOOL) {
-    objc::Ref<NS::String> kept = objc::Ref<NS::String>::adopt(
-        NS::String(reinterpret_cast<id>(const_cast<__CFString*>(name))).send<NS::String>(objc::sel<"copy">()));
+    objc::Ref<NS::String> kept = sim::copyOf(sim::bridged(name));
     if (sim::onMainThread()) {
         sim::deliver(kept);
         return;
@@ -263,7 +264,7 @@ SIM_EXPORT CFRunLoopObserverRef CFRunLoopObserverCreate(const void*, CFOptionFla
 // The main run loop runs only its default mode, which belongs to the common modes; an observer is
 // added once.
 SIM_EXPORT void CFRunLoopAddObserver(CFRunLoopRef, CFRunLoopObserverRef observer, CFStringRef mode) {
-    NS::String name(reinterpret_cast<id>(const_cast<__CFString*>(mode)));
+    NS::String name = sim::bridged(mode);
     bool runs = mode == kCFRunLoopCommonModes || (name && name.isEqualToString(NS::literal<"kCFRunLoopDefaultMode">()));
     auto& running = sim::runningObservers;
     if (!runs || std::find(running.begin(), running.end(), observer) != running.end()) return;

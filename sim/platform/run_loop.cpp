@@ -101,8 +101,7 @@ void notifyObservers(CFOptionFlags activity) {
         observer->firing = true;
         observer->callout(observer, activity, observer->info);
         observer->firing = false;
-        if (!observer->repeats)
-            runningObservers.erase(std::find(runningObservers.begin(), runningObservers.end(), observer));
+        if (!observer->repeats) std::erase(runningObservers, observer);
     }
 }
 

@@ -255,7 +255,7 @@ bool Core::mapImagePage(uint64_t address, bool fetch) {
                 }
     }
     if (owner == 0 || (fetch && !executable)) return false;
-    uint64_t page = address & ~(kDevicePageSize - 1);
+    uint64_t page = devicePageOf(address);
     imagePageTouched(page);
     uint32_t prot = executable ? UC_PROT_READ | UC_PROT_EXEC : UC_PROT_READ | UC_PROT_WRITE;
     check(uc_mem_map_ptr(uc, page, kDevicePageSize, prot, reinterpret_cast<void*>(page)), "map an image page");

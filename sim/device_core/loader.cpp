@@ -85,7 +85,7 @@ Image* imageHolding(uint64_t address) {
 }
 
 void touchPage(Image& image, uint64_t address) {
-    uint64_t page = address & ~(kDevicePageSize - 1);
+    uint64_t page = devicePageOf(address);
     std::lock_guard<std::mutex> lock(image.pagesGuard);
     if (!image.validatedPages.insert(page).second) return;
     for (const SegmentMap& segment : image.segments) {
@@ -143,10 +143,10 @@ void mapSegments(Image& image, const LoadCommands& commands) {
         high = std::max(high, segment.vmaddr + segment.vmsize);
     }
     // Reserved on a device page boundary, so that the device's pages are the host's pages here.
-    size_t size = (high - low + kDevicePageSize - 1) / kDevicePageSize * kDevicePageSize;
+    size_t size = wholeDevicePages(high - low);
     void* memory = mmap(nullptr, size + kDevicePageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) refuse("no memory for the segments of " + image.devicePath);
-    uint64_t aligned = (uint64_t(memory) + kDevicePageSize - 1) & ~(kDevicePageSize - 1);
+    uint64_t aligned = wholeDevicePages(uint64_t(memory));
     if (aligned > uint64_t(memory)) munmap(memory, aligned - uint64_t(memory));
     munmap(reinterpret_cast<void*>(aligned + size), uint64_t(memory) + kDevicePageSize - aligned);
     image.base = reinterpret_cast<uint8_t*>(aligned);
@@ -301,7 +301,7 @@ Image* loadImage(const std::string& path, const Device& device) {
         bindAll(*image);
         readSymbols(*image, commands);
         for (const SegmentMap& segment : image->segments) {
-            size_t length = (segment.vmsize + kDevicePageSize - 1) / kDevicePageSize * kDevicePageSize;
+            size_t length = wholeDevicePages(segment.vmsize);
             bool executable = segment.initprot & VM_PROT_EXECUTE;
             // The host only reads the guest's text (disassembly, block signatures); it never runs it.
             if (executable) mprotect(reinterpret_cast<void*>(segment.address), length, PROT_READ);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace sim::device {
@@ -41,6 +42,20 @@ void check(uc_err error, const char* what) {
 
 std::mutex sharedGuard;
 std::map<int, std::vector<Segment>> imageSegments;
+
+// The loaded image's segment that holds `address`, and which image it is.
+struct HeldSegment {
+    int image;
+    Segment segment;
+};
+std::optional<HeldSegment> segmentHolding(uint64_t address) {
+    std::lock_guard<std::mutex> lock(sharedGuard);
+    for (const auto& [image, segments] : imageSegments)
+        for (const Segment& segment : segments)
+            if (address >= segment.address && address < segment.address + segment.size)
+                return HeldSegment{image, segment};
+    return std::nullopt;
+}
 
 uint32_t* trapPage() {
     static uint32_t* page = [] {
@@ -243,24 +258,14 @@ void Core::forgetUnloadedImages() {
 // loader validates the page first, as the kernel does when a page is first touched. Data is never
 // executable.
 bool Core::mapImagePage(uint64_t address, bool fetch) {
-    int owner = 0;
-    bool executable = false;
-    {
-        std::lock_guard<std::mutex> lock(sharedGuard);
-        for (const auto& [image, segments] : imageSegments)
-            for (const Segment& segment : segments)
-                if (address >= segment.address && address < segment.address + segment.size) {
-                    owner = image;
-                    executable = segment.executable;
-                }
-    }
-    if (owner == 0 || (fetch && !executable)) return false;
+    std::optional<HeldSegment> held = segmentHolding(address);
+    if (!held || (fetch && !held->segment.executable)) return false;
     uint64_t page = devicePageOf(address);
     imagePageTouched(page);
-    uint32_t prot = executable ? UC_PROT_READ | UC_PROT_EXEC : UC_PROT_READ | UC_PROT_WRITE;
+    uint32_t prot = held->segment.executable ? UC_PROT_READ | UC_PROT_EXEC : UC_PROT_READ | UC_PROT_WRITE;
     check(uc_mem_map_ptr(uc, page, kDevicePageSize, prot, reinterpret_cast<void*>(page)), "map an image page");
     std::lock_guard<std::mutex> lock(sharedGuard);
-    mappedImagePages[owner].push_back(page);
+    mappedImagePages[held->image].push_back(page);
     return true;
 }
 
@@ -337,11 +342,8 @@ void removeImage(int image) {
 bool isTrap(uint64_t address) { return address > trapBase() && address < trapBase() + kTrapCount * 4; }
 
 bool isGuestText(uint64_t address) {
-    std::lock_guard<std::mutex> lock(sharedGuard);
-    for (const auto& [image, segments] : imageSegments)
-        for (const Segment& segment : segments)
-            if (segment.executable && address >= segment.address && address < segment.address + segment.size) return true;
-    return false;
+    std::optional<HeldSegment> held = segmentHolding(address);
+    return held && held->segment.executable;
 }
 
 void fault(const std::string& what) {

@@ -15,7 +15,7 @@ void refuse(const std::string& message) { throw LoadError(message); }
 std::string segmentName(const segment_command_64& segment) { return std::string(segment.segname, strnlen(segment.segname, 16)); }
 
 // The slice (dyld.cpp, loadPhase6 and isCompatibleMachO, dyld-421.2).
-std::vector<uint8_t> sliceOf(const std::vector<uint8_t>& whole, bool arm64eProcess) {
+std::vector<uint8_t> sliceOf(std::vector<uint8_t> whole, bool arm64eProcess) {
     Bytes bytes{whole.data(), whole.size()};
     auto magic = bytes.read<uint32_t>(0);
     if (magic && fromBigEndian(*magic) == FAT_MAGIC) {

@@ -34,8 +34,9 @@ struct LoadCommands {
     std::optional<macho::linkedit_data_command> codeSignature;
 };
 
-// The slice of the file (thin, or one of a universal file's) that a process of that kind loads.
-std::vector<uint8_t> sliceOf(const std::vector<uint8_t>& whole, bool arm64eProcess);
+// The slice of the file (thin, or one of a universal file's) that a process of that kind loads; a
+// thin file is its own slice, handed back without a copy.
+std::vector<uint8_t> sliceOf(std::vector<uint8_t> whole, bool arm64eProcess);
 // The slice's header and load commands, as that device's dyld reads them; `devicePath` names the
 // binary in its messages.
 LoadCommands readLoadCommands(const std::vector<uint8_t>& slice, const std::string& devicePath, const Device& device);

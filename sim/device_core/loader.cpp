@@ -19,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace sim::device {
@@ -285,7 +286,7 @@ Image* loadImage(const std::string& path, const Device& device) {
     std::vector<uint8_t> whole{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     auto image = new Image{.id = nextImageId++, .device = device, .path = path, .devicePath = devicePathOf(path)};
     try {
-        image->file = sliceOf(whole, device.model->arm64eSystemApps);
+        image->file = sliceOf(std::move(whole), device.model->arm64eSystemApps);
         LoadCommands commands = readLoadCommands(image->file, image->devicePath, device);
         image->dyldInfo = *commands.dyldInfo;
         // ImageLoaderMachOCompressed::instantiateFromFile: the signature, then the mapping.

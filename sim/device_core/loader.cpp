@@ -237,8 +237,7 @@ void readSymbols(Image& image, const LoadCommands& commands) {
     if (!commands.symtab) return;
     const symtab_command& symtab = *commands.symtab;
     for (uint32_t i = 0; i < symtab.nsyms; ++i) {
-        nlist_64 entry;
-        std::memcpy(&entry, image.file.data() + symtab.symoff + uint64_t(i) * sizeof entry, sizeof entry);
+        auto entry = valueAt<nlist_64>(image.file.data() + symtab.symoff + uint64_t(i) * sizeof(nlist_64));
         if ((entry.n_type & N_TYPE) != N_SECT || entry.n_strx >= symtab.strsize) continue;
         const char* text = reinterpret_cast<const char*>(image.file.data() + symtab.stroff + entry.n_strx);
         image.symbols[std::string(text, strnlen(text, symtab.strsize - entry.n_strx))] = entry.n_value + image.slide;

@@ -138,6 +138,14 @@ inline std::string versionText(uint32_t packed) {
            std::to_string(packed & 0xff);
 }
 
+// The structure at `at`, copied out as it lies (the bytes may be unaligned); for a range already
+// checked.
+template <class T> T valueAt(const uint8_t* at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
 // The bytes of a file; every read is checked against its end.
 struct Bytes {
     const uint8_t* data;
@@ -146,9 +154,7 @@ struct Bytes {
     bool holds(uint64_t offset, uint64_t length) const { return offset <= size && length <= size - offset; }
     template <class T> std::optional<T> read(uint64_t offset) const {
         if (!holds(offset, sizeof(T))) return std::nullopt;
-        T value;
-        std::memcpy(&value, data + offset, sizeof value);
-        return value;
+        return valueAt<T>(data + offset);
     }
 };
 

@@ -50,8 +50,10 @@ namespace {
 // ---- the load commands, as sniffLoadCommands checks them (ImageLoaderMachO.cpp, dyld-421.2; the
 // same checks at every tag modelled; strictMachORequired holds on iOS) ----
 
-void checkSegment(const segment_command_64& segment, const mach_header_64& header, const std::string& path,
-                  const segment_command_64*& linkedit, const segment_command_64*& startOfFile, bool& commandsFound) {
+// The segment just read, the last of `segments`; `linkedit` and `startOfFile` are places in them.
+void checkSegment(const std::vector<segment_command_64>& segments, const mach_header_64& header, const std::string& path,
+                  std::optional<size_t>& linkedit, std::optional<size_t>& startOfFile, bool& commandsFound) {
+    const segment_command_64& segment = segments.back();
     std::string name = segmentName(segment);
     if (segment.filesize > segment.vmsize && segment.vmsize != 0)
         refuse("malformed mach-o image: segment load command " + name + " filesize (" + hex(segment.filesize) +
@@ -61,7 +63,7 @@ void checkSegment(const segment_command_64& segment, const mach_header_64& heade
     if (name == "__LINKEDIT") {
         if (segment.fileoff == 0) refuse("malformed mach-o image: __LINKEDIT has fileoff==0 which overlaps mach_header");
         if (linkedit) refuse("malformed mach-o image: multiple __LINKEDIT segments");
-        linkedit = &segment;
+        linkedit = segments.size() - 1;
     } else {
         if (segment.initprot & 0xfffffff8 || segment.maxprot & 0xfffffff8)
             refuse("malformed mach-o image: " + name + " segment has invalid permission bits");
@@ -76,8 +78,9 @@ void checkSegment(const segment_command_64& segment, const mach_header_64& heade
             refuse("malformed mach-o image: " + name + " segment maps start of file but is writable");
         if (segment.filesize < commandsEnd) refuse("malformed mach-o image: " + name + " segment does not map all of load commands");
         if (startOfFile)
-            refuse("malformed mach-o image: multiple segments map start of file: " + segmentName(*startOfFile) + " " + name);
-        startOfFile = &segment;
+            refuse("malformed mach-o image: multiple segments map start of file: " + segmentName(segments[*startOfFile]) +
+                   " " + name);
+        startOfFile = segments.size() - 1;
     }
     if (int64_t(segment.vmsize) < 0)
         refuse("malformed mach-o image: segment load command " + name + " vmsize too large in " + path);
@@ -104,11 +107,10 @@ void checkSegment(const segment_command_64& segment, const mach_header_64& heade
 }
 
 // Every segment apart from every other in memory and in the file, and __LINKEDIT last in the file.
-void checkOverlaps(const std::vector<segment_command_64>& segments) {
-    uint64_t lastFileStart = 0, linkeditFileStart = 0;
+void checkOverlaps(const std::vector<segment_command_64>& segments, size_t linkedit) {
+    uint64_t lastFileStart = 0;
     for (const segment_command_64& one : segments) {
         lastFileStart = std::max(lastFileStart, one.fileoff);
-        if (segmentName(one) == "__LINKEDIT") linkeditFileStart = one.fileoff;
         for (const segment_command_64& other : segments) {
             if (&one == &other) continue;
             auto overlap = [](uint64_t start1, uint64_t end1, uint64_t start2, uint64_t end2) {
@@ -121,11 +123,12 @@ void checkOverlaps(const std::vector<segment_command_64>& segments) {
                        segmentName(other));
         }
     }
-    if (lastFileStart != linkeditFileStart) refuse("malformed mach-o image: __LINKEDIT must be last segment");
+    if (lastFileStart != segments[linkedit].fileoff) refuse("malformed mach-o image: __LINKEDIT must be last segment");
 }
 
 // The ranges inside __LINKEDIT: each within it, in dyld's order, none over the next.
-void checkLinkedit(const LoadCommands& commands, const segment_command_64& linkedit) {
+void checkLinkedit(const LoadCommands& commands) {
+    const segment_command_64& linkedit = commands.segments[*commands.linkedit];
     uint64_t start = linkedit.fileoff, end = linkedit.fileoff + linkedit.filesize;
     if (commands.dyldInfo) {
         const dyld_info_command& info = *commands.dyldInfo;
@@ -166,10 +169,7 @@ LoadCommands sniffLoadCommands(const std::vector<uint8_t>& file, const std::stri
         refuse("malformed mach-o: ncmds (" + std::to_string(header.ncmds) + ") too large to fit in sizeofcmds (" +
                std::to_string(header.sizeofcmds) + ")");
     LoadCommands found;
-    // Kept in place while the checks hold pointers to __LINKEDIT and the segment at the file's start.
-    found.segments.reserve(header.ncmds);
-    const segment_command_64* linkedit = nullptr;
-    const segment_command_64* startOfFile = nullptr;
+    std::optional<size_t> startOfFile;
     bool commandsFound = false;
     uint64_t offset = sizeof(mach_header_64), end = sizeof(mach_header_64) + header.sizeofcmds;
     for (uint32_t i = 0; i < header.ncmds; ++i) {
@@ -192,7 +192,7 @@ LoadCommands sniffLoadCommands(const std::vector<uint8_t>& file, const std::stri
             if (command.cmdsize < sizeof(segment_command_64)) refuse("malformed mach-o image: LC_SEGMENT size too small");
             segment_command_64 segment = *bytes.read<segment_command_64>(offset);
             found.segments.push_back(segment);
-            checkSegment(found.segments.back(), header, devicePath, linkedit, startOfFile, commandsFound);
+            checkSegment(found.segments, header, devicePath, found.linkedit, startOfFile, commandsFound);
             for (uint32_t s = 0; s < segment.nsects; ++s) {
                 section_64 section = *bytes.read<section_64>(offset + sizeof(segment) + uint64_t(s) * sizeof(section_64));
                 if (section.offset != 0 && uint64_t(section.offset) + section.size > segment.fileoff + segment.filesize)
@@ -235,12 +235,12 @@ LoadCommands sniffLoadCommands(const std::vector<uint8_t>& file, const std::stri
         offset += command.cmdsize;
     }
     if (!commandsFound) refuse("load commands not in a segment");
-    if (linkedit == nullptr) refuse("malformed mach-o image: missing __LINKEDIT segment");
-    if (startOfFile == nullptr) refuse("malformed mach-o image: missing __TEXT segment that maps start of file");
-    checkOverlaps(found.segments);
+    if (!found.linkedit) refuse("malformed mach-o image: missing __LINKEDIT segment");
+    if (!startOfFile) refuse("malformed mach-o image: missing __TEXT segment that maps start of file");
+    checkOverlaps(found.segments, *found.linkedit);
     if (!found.dyldInfo && !found.symtab) refuse("malformed mach-o image: missing LC_SYMTAB or LC_DYLD_INFO");
     if (!found.dysymtab) refuse("malformed mach-o image: missing LC_DYSYMTAB");
-    checkLinkedit(found, *linkedit);
+    checkLinkedit(found);
     if (!found.dyldInfo) refuse("missing LC_DYLD_INFO load command");
     if (found.dyldInfo->weak_bind_size) refuse("weak binds (coalescing) are not modelled by this loader");
     return found;

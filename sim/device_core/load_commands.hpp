@@ -26,6 +26,7 @@ struct Dependent {
 
 struct LoadCommands {
     std::vector<macho::segment_command_64> segments;
+    std::optional<size_t> linkedit; // the place of __LINKEDIT in `segments`; a read image has one
     std::vector<std::pair<uint64_t, uint64_t>> initializers; // address and size of each section
     std::vector<Dependent> dependents;
     std::optional<macho::dyld_info_command> dyldInfo;

@@ -131,9 +131,8 @@ void loadCodeSignature(Image& image, const LoadCommands& commands) {
     if (bytes.holds(command.dataoff, command.datasize))
         image.signature = validateSignature(image.file.data() + command.dataoff, command.datasize);
     if (!image.signature) refuse("code signature invalid for '" + image.devicePath + "'\n");
-    for (const segment_command_64& segment : commands.segments)
-        if (segmentName(segment) == "__LINKEDIT" && segment.fileoff > image.signature->codeLimit)
-            refuse("cannot load '" + shortName(image.devicePath) + "' (segment outside of code signature)");
+    if (commands.segments[*commands.linkedit].fileoff > image.signature->codeLimit)
+        refuse("cannot load '" + shortName(image.devicePath) + "' (segment outside of code signature)");
 }
 
 void mapSegments(Image& image, const LoadCommands& commands) {

@@ -111,8 +111,8 @@ std::optional<CodeSignature> validateSignature(const uint8_t* blob, size_t size)
     }
     if (best == nullptr) return std::nullopt;
     auto cd = valueAt<CS_CodeDirectory>(best);
-    return CodeSignature{best, uint32_t(1) << cd.pageSize, fromBigEndian(cd.codeLimit), cd.hashType, cd.hashSize,
-                         fromBigEndian(cd.nCodeSlots)};
+    return CodeSignature{best + fromBigEndian(cd.hashOffset), uint32_t(1) << cd.pageSize, fromBigEndian(cd.codeLimit),
+                         cd.hashType, cd.hashSize, fromBigEndian(cd.nCodeSlots)};
 }
 
 bool pageIsValid(const CodeSignature& signature, uint32_t page, const uint8_t* file, size_t fileSize) {
@@ -122,8 +122,7 @@ bool pageIsValid(const CodeSignature& signature, uint32_t page, const uint8_t* f
     if (start >= end) return false;
     uint8_t digest[64];
     hashOf(signature.hashType)->digest(file + start, size_t(end - start), digest);
-    auto cd = valueAt<CS_CodeDirectory>(signature.directory);
-    const uint8_t* expected = signature.directory + fromBigEndian(cd.hashOffset) + size_t(page) * signature.hashSize;
+    const uint8_t* expected = signature.hashes + size_t(page) * signature.hashSize;
     return std::memcmp(digest, expected, signature.hashSize) == 0;
 }
 

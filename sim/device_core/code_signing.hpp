@@ -13,7 +13,7 @@ namespace sim::device {
 // What the kernel keeps of a valid signature: the code directory of the best hash, which it
 // validates every page with.
 struct CodeSignature {
-    const uint8_t* directory; // within the file's bytes, which outlive it
+    const uint8_t* hashes; // the directory's hash of each page, within the file's bytes, which outlive it
     uint32_t pageSize;
     uint64_t codeLimit; // the bytes of the file that the signature covers
     uint8_t hashType;

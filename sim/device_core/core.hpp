@@ -60,9 +60,9 @@ bool isTrap(uint64_t address);
 // The device's virtual-memory page (arm64 iOS): images are mapped, touched and validated in these.
 // The host's own pages (4 KB) are another size; the core maps other host memory in those.
 constexpr uint64_t kDevicePageSize = 16384;
-// The device page that holds `address`; `size` rounded up to whole device pages.
+// The device page that holds `address`; a size or an address rounded up to a device page boundary.
 constexpr uint64_t devicePageOf(uint64_t address) { return address & ~(kDevicePageSize - 1); }
-constexpr uint64_t wholeDevicePages(uint64_t size) { return devicePageOf(size + kDevicePageSize - 1); }
+constexpr uint64_t roundUpToDevicePage(uint64_t value) { return devicePageOf(value + kDevicePageSize - 1); }
 
 // A loaded image's segments, which engines map a device page at a time, when the guest first
 // touches it.

@@ -143,10 +143,10 @@ void mapSegments(Image& image, const LoadCommands& commands) {
         high = std::max(high, segment.vmaddr + segment.vmsize);
     }
     // Reserved on a device page boundary, so that the device's pages are the host's pages here.
-    size_t size = wholeDevicePages(high - low);
+    size_t size = roundUpToDevicePage(high - low);
     void* memory = mmap(nullptr, size + kDevicePageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) refuse("no memory for the segments of " + image.devicePath);
-    uint64_t aligned = wholeDevicePages(uint64_t(memory));
+    uint64_t aligned = roundUpToDevicePage(uint64_t(memory));
     if (aligned > uint64_t(memory)) munmap(memory, aligned - uint64_t(memory));
     munmap(reinterpret_cast<void*>(aligned + size), uint64_t(memory) + kDevicePageSize - aligned);
     image.base = reinterpret_cast<uint8_t*>(aligned);
@@ -300,7 +300,7 @@ Image* loadImage(const std::string& path, const Device& device) {
         bindAll(*image);
         readSymbols(*image, commands);
         for (const SegmentMap& segment : image->segments) {
-            size_t length = wholeDevicePages(segment.vmsize);
+            size_t length = roundUpToDevicePage(segment.vmsize);
             bool executable = segment.initprot & VM_PROT_EXECUTE;
             // The host only reads the guest's text (disassembly, block signatures); it never runs it.
             if (executable) mprotect(reinterpret_cast<void*>(segment.address), length, PROT_READ);

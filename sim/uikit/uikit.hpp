@@ -1,6 +1,6 @@
 // Layer sim/uikit: UIKit's stand-ins for the simulated apps, as Objective-C classes under UIKit's
 // names (the declarations of each file say which), and the C++ side through which the simulator
-// drives and inspects them. It uses sim/platform only.
+// drives and inspects them. It uses sim/platform, and sim/screens for the data of what a screen shows.
 //
 // A presented view controller stays on screen, in order of presentation, until it is dismissed or
 // the process ends (`endProcess`); presentation.cpp gives UIKit's rules. Pressing an alert's button

@@ -23,8 +23,7 @@ Ref<UI::Window> window;
 Ref<PS::ListController> shownPage;
 
 void start() {
-    Object allocated(NS::classNamed("UIWindow").send<id>(sel<"alloc">()));
-    window = Ref<UI::Window>::adopt(allocated.send<UI::Window>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
+    window = ui::makeView<UI::Window>("UIWindow", UI::Screen::mainScreen().bounds());
 }
 
 // Its page goes without its disappearance, as the process ends.

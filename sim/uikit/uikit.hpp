@@ -9,6 +9,7 @@
 #pragma once
 
 #include "objc/uikit.hpp"
+#include "sim/platform/objects.hpp"
 #include "sim/platform/stand_in.hpp"
 #include "sim/screens/screen.hpp"
 
@@ -21,6 +22,12 @@ namespace sim::ui {
 // UIKit's classes, defined by the first app that starts. Their methods run on the main thread only,
 // but those of UIColor, UIFont and UIImage, which Apple documents as safe on any thread.
 extern Catalogue classes;
+
+// A new view of the named class made with initWithFrame: (nil when the app lacks the class), owned.
+template <class T> Ref<T> makeView(const char* className, CGRect frame) {
+    Object allocated(NS::classNamed(className).send<id>(sel<"alloc">()));
+    return Ref<T>::adopt(allocated.send<T>(sel<"initWithFrame:">(), frame));
+}
 
 // The main screen is the running device's (sim/platform/process.hpp); a width set here takes the
 // place of its width in points, and nothing gives it back.

@@ -357,11 +357,8 @@ UI::CollectionView listOnScreen() {
 std::vector<Row> rowsOnScreen() {
     std::vector<Row> rows;
     if (UI::CollectionView list = listOnScreen())
-        for (const auto& cell : ui::cellsOf(list)) {
-            CGRect frame = cell->frame();
-            rows.push_back({text(cell->send<String>(sel<"title">())), cell->alpha(),
-                            {frame.origin.x, frame.origin.y, frame.size.width, frame.size.height}});
-        }
+        for (const auto& cell : ui::cellsOf(list))
+            rows.push_back({text(cell->send<String>(sel<"title">())), cell->alpha(), ui::rectOf(cell->frame())});
     return rows;
 }
 

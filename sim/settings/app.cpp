@@ -73,8 +73,6 @@ Row rowWithLabel(const std::string& label) {
     return Row{};
 }
 
-screens::Rect rectOf(CGRect rect) { return {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}; }
-
 // A row as the page shows it: a group, or a cell with what it holds.
 screens::SettingsRow settingsRow(const Row& row) {
     using Kind = screens::SettingsRow::Kind;
@@ -97,7 +95,7 @@ screens::SettingsRow settingsRow(const Row& row) {
                                 .size = font.send<CGFloat>(sel<"pointSize">()),
                                 .color = ui::componentsOf(label.send<Object>(sel<"textColor">())).value_or(screens::Color{}),
                                 .alignment = label.send<NSInteger>(sel<"textAlignment">()),
-                                .frame = rectOf(label.frame())});
+                                .frame = ui::rectOf(label.frame())});
     }
     return shown;
 }
@@ -112,7 +110,7 @@ std::optional<screens::SettingsScreen> screenShown() {
     screen.rightButton = text(shown.navigationItem().send<Object>(sel<"rightBarButtonItem">()).send<NS::String>(sel<"title">()));
     screen.tint = keyWindowTint();
     UI::View header = shown.send<UI::View>(sel<"table">()).send<UI::View>(sel<"tableHeaderView">());
-    screen.header = rectOf(header.frame());
+    screen.header = ui::rectOf(header.frame());
     if (header.send<Object>(sel<"image">())) screen.headerImage = bundleFile("banner.png");
     for (const Row& row : rowsOf(shown)) screen.rows.push_back(settingsRow(row));
     return screen;

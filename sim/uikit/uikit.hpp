@@ -53,6 +53,9 @@ objc::Ref<UI::Event> makeEvent(UI::Touch touch);
 using Rgba = screens::Color;
 std::optional<Rgba> componentsOf(objc::Object color);
 
+// A frame as a picture takes it.
+inline screens::Rect rectOf(CGRect rect) { return {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}; }
+
 // The string form of the last URL handed to openURL:, if any.
 std::optional<std::string> lastOpenedURL();
 

@@ -112,12 +112,19 @@ void addPickedSong(const ListOnScreen<MP::Item>& songs, size_t row) {
     media::appendToPlaylist(target, {songs.items[row].get()});
 }
 
+// A presented screen closes: its lists stop selecting, it is dismissed, animated, and forgotten
+// with what `forget` resets, then the transcript says so.
+void closeScreen(Ref<UI::ViewController>& controller, std::initializer_list<UI::CollectionView> lists,
+                 const std::function<void()>& forget, const char* name) {
+    for (UI::CollectionView list : lists) ui::stopSelecting(list);
+    controller->send(sel<"dismissViewControllerAnimated:completion:">(), YES, UI::Completion(nullptr));
+    controller = {};
+    forget();
+    transcript(std::string("  Music: the ") + name + " closes");
+}
+
 void closePlaylistPickerScreen() {
-    ui::stopSelecting(shown.playlists.list);
-    shown.playlistPicker->send(sel<"dismissViewControllerAnimated:completion:">(), YES, UI::Completion(nullptr));
-    shown.playlistPicker = {};
-    shown.playlists = {};
-    transcript("  Music: the playlist picker closes");
+    closeScreen(shown.playlistPicker, {shown.playlists.list.get()}, [] { shown.playlists = {}; }, "playlist picker");
 }
 
 // The app's own addition from the playlist picker: the context item goes to the tapped playlist,
@@ -209,14 +216,11 @@ void endScreens() {
 
 void closePickerScreen() {
     if (!window || !shown.picker) return;
-    ui::stopSelecting(shown.pickerSongs.list);
-    ui::stopSelecting(shown.searchResults.list);
-    shown.picker->send(sel<"dismissViewControllerAnimated:completion:">(), YES, UI::Completion(nullptr));
-    shown.picker = {};
-    shown.pickerSongs = {};
-    shown.searchText.reset();
-    shown.searchResults = {};
-    transcript("  Music: the picker closes");
+    closeScreen(shown.picker, {shown.pickerSongs.list.get(), shown.searchResults.list.get()}, [] {
+        shown.pickerSongs = {};
+        shown.searchText.reset();
+        shown.searchResults = {};
+    }, "picker");
 }
 
 void openPlaylist(const std::optional<std::string>& name) {

@@ -196,10 +196,14 @@ UI::CollectionView requireList() {
     return list;
 }
 
+// Row `number`, counted from 1, is not among the `rows` on screen.
+AppError noSuchRow(size_t number, size_t rows) {
+    return AppError("there is no row " + std::to_string(number) + " on screen (" + std::to_string(rows) + " rows)");
+}
+
 CGPoint requireRow(UI::CollectionView list, size_t row) {
     size_t rows = ui::cellsOf(list).size();
-    if (row >= rows)
-        throw AppError("there is no row " + std::to_string(row + 1) + " on screen (" + std::to_string(rows) + " rows)");
+    if (row >= rows) throw noSuchRow(row + 1, rows);
     return ui::centreOfRow(row);
 }
 
@@ -341,8 +345,7 @@ void layoutScreen(size_t afterRows, const std::function<void()>& duringPass) {
     UI::CollectionView list = listOnScreen();
     const std::vector<Ref<UI::View>> rows = list ? ui::cellsOf(list) : std::vector<Ref<UI::View>>();
     if (duringPass && (afterRows == 0 || afterRows > rows.size()))
-        throw AppError("there is no row " + std::to_string(afterRows) + " on screen (" + std::to_string(rows.size()) +
-                       " rows)");
+        throw noSuchRow(afterRows, rows.size());
     handleEvent([&] {
         if (current.header && !current.picker) current.header->send(sel<"setNeedsLayout">());
         for (const auto& row : rows) row->send(sel<"setNeedsLayout">());

@@ -61,9 +61,12 @@ bool loadBundle() {
 
 // The Settings app comes to the front, started if it was not running.
 void bringToFront() {
-    ui::classes.define();
-    definePreferencesFramework();
-    if (!running(kSettings)) launch(kSettings, {});
+    if (!running(kSettings)) {
+        // Defined classes stay for the run, so a running app has them already.
+        ui::classes.define();
+        definePreferencesFramework();
+        launch(kSettings, {});
+    }
     ui::setKeyWindow(window);
 }
 

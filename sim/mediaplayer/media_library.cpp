@@ -198,13 +198,8 @@ const StandIn<> kMPMediaPlaylist{classes, "MPMediaPlaylist", "MPMediaItemCollect
                                  {method<playlistValueForProperty>("valueForProperty:"),
                                   method<playlistAddMediaItems>("addMediaItems:completionHandler:")}};
 
-id makeQuery(id cls, bool playlists) {
-    Object made(Object(cls).send<id>(sel<"new">()));
-    state<QueryState>(made.raw).playlists = playlists;
-    return made.autorelease();
-}
-id queryPlaylists(id cls, SEL) { return makeQuery(cls, true); }
-id queryAlbums(id cls, SEL) { return makeQuery(cls, false); }
+id queryPlaylists(id cls, SEL) { return autoreleasedWithState(cls, QueryState{.playlists = true}); }
+id queryAlbums(id cls, SEL) { return autoreleasedWithState(cls, QueryState{.playlists = false}); }
 id queryCollections(id self, SEL) {
     if (!state<QueryState>(self).playlists) return freshObjects(library().albums, freshCollection);
     ++asked.playlistsQueries;

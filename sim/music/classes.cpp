@@ -115,8 +115,7 @@ Ref<UI::View> makeRow(const char* cellClass, const std::optional<std::string>& t
 }
 
 Ref<UI::View> makeHeader(const std::optional<std::string>& title) {
-    Object allocated(NS::classNamed(appClass("Music.PlaylistDetailHeaderLockupView").c_str()).send<id>(sel<"alloc">()));
-    auto made = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{}));
+    auto made = make<UI::View>(appClass("Music.PlaylistDetailHeaderLockupView").c_str());
     if (made) state<HeaderState>(made.get().raw).titleText = stringOf(title);
     return made;
 }

@@ -112,12 +112,19 @@ void addPickedSong(const ListOnScreen<MP::Item>& songs, size_t row) {
     media::appendToPlaylist(target, {songs.items[row].get()});
 }
 
+// A presented screen closes: its lists stop selecting, it is dismissed, animated, and forgotten
+// with what `forget` resets, then the transcript says so.
+void closeScreen(Ref<UI::ViewController>& controller, std::initializer_list<UI::CollectionView> lists,
+                 const std::function<void()>& forget, const char* name) {
+    for (UI::CollectionView list : lists) ui::stopSelecting(list);
+    controller->send(sel<"dismissViewControllerAnimated:completion:">(), YES, UI::Completion(nullptr));
+    controller = {};
+    forget();
+    transcript(std::string("  Music: the ") + name + " closes");
+}
+
 void closePlaylistPickerScreen() {
-    ui::stopSelecting(shown.playlists.list);
-    shown.playlistPicker->send(sel<"dismissViewControllerAnimated:completion:">(), YES, UI::Completion(nullptr));
-    shown.playlistPicker = {};
-    shown.playlists = {};
-    transcript("  Music: the playlist picker closes");
+    closeScreen(shown.playlistPicker, {shown.playlists.list.get()}, [] { shown.playlists = {}; }, "playlist picker");
 }
 
 // The app's own addition from the playlist picker: the context item goes to the tapped playlist,
@@ -189,10 +196,14 @@ UI::CollectionView requireList() {
     return list;
 }
 
+// Row `number`, counted from 1, is not among the `rows` on screen.
+AppError noSuchRow(size_t number, size_t rows) {
+    return AppError("there is no row " + std::to_string(number) + " on screen (" + std::to_string(rows) + " rows)");
+}
+
 CGPoint requireRow(UI::CollectionView list, size_t row) {
     size_t rows = ui::cellsOf(list).size();
-    if (row >= rows)
-        throw AppError("there is no row " + std::to_string(row + 1) + " on screen (" + std::to_string(rows) + " rows)");
+    if (row >= rows) throw noSuchRow(row + 1, rows);
     return ui::centreOfRow(row);
 }
 
@@ -209,14 +220,11 @@ void endScreens() {
 
 void closePickerScreen() {
     if (!window || !shown.picker) return;
-    ui::stopSelecting(shown.pickerSongs.list);
-    ui::stopSelecting(shown.searchResults.list);
-    shown.picker->send(sel<"dismissViewControllerAnimated:completion:">(), YES, UI::Completion(nullptr));
-    shown.picker = {};
-    shown.pickerSongs = {};
-    shown.searchText.reset();
-    shown.searchResults = {};
-    transcript("  Music: the picker closes");
+    closeScreen(shown.picker, {shown.pickerSongs.list.get(), shown.searchResults.list.get()}, [] {
+        shown.pickerSongs = {};
+        shown.searchText.reset();
+        shown.searchResults = {};
+    }, "picker");
 }
 
 void openPlaylist(const std::optional<std::string>& name) {
@@ -337,8 +345,7 @@ void layoutScreen(size_t afterRows, const std::function<void()>& duringPass) {
     UI::CollectionView list = listOnScreen();
     const std::vector<Ref<UI::View>> rows = list ? ui::cellsOf(list) : std::vector<Ref<UI::View>>();
     if (duringPass && (afterRows == 0 || afterRows > rows.size()))
-        throw AppError("there is no row " + std::to_string(afterRows) + " on screen (" + std::to_string(rows.size()) +
-                       " rows)");
+        throw noSuchRow(afterRows, rows.size());
     handleEvent([&] {
         if (current.header && !current.picker) current.header->send(sel<"setNeedsLayout">());
         for (const auto& row : rows) row->send(sel<"setNeedsLayout">());
@@ -357,11 +364,8 @@ UI::CollectionView listOnScreen() {
 std::vector<Row> rowsOnScreen() {
     std::vector<Row> rows;
     if (UI::CollectionView list = listOnScreen())
-        for (const auto& cell : ui::cellsOf(list)) {
-            CGRect frame = cell->frame();
-            rows.push_back({text(cell->send<String>(sel<"title">())), cell->alpha(),
-                            {frame.origin.x, frame.origin.y, frame.size.width, frame.size.height}});
-        }
+        for (const auto& cell : ui::cellsOf(list))
+            rows.push_back({text(cell->send<String>(sel<"title">())), cell->alpha(), ui::rectOf(cell->frame())});
     return rows;
 }
 

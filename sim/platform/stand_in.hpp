@@ -16,6 +16,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -99,6 +100,13 @@ template <class State> State& state(id self) {
     State*& made = stateIn<State>(self);
     if (made == nullptr) made = new State();
     return *made;
+}
+// A new instance of `cls` that holds `kept` as its state, autoreleased: what a class method that
+// makes an object (colorWithRed:green:blue:alpha:) gives.
+template <class State> id autoreleasedWithState(id cls, State kept) {
+    objc::Object made(objc::Object(cls).send<id>(objc::sel<"new">()));
+    state<State>(made.raw) = std::move(kept);
+    return made.autorelease();
 }
 
 // A property kept in a field of the state, read by `getter` and written by `setter`. An object

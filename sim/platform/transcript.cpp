@@ -27,6 +27,12 @@ void endRun(const std::string& message) {
     std::abort();
 }
 
+std::string quotedList(const std::vector<std::string>& texts, const std::string& separator) {
+    std::string list;
+    for (const std::string& text : texts) list += (list.empty() ? "" : separator) + quoted(text);
+    return list;
+}
+
 std::string shortNumber(double value) {
     std::ostringstream text;
     text << value;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -24,7 +25,10 @@ const std::string& transcriptText();
 [[noreturn]] void endRun(const std::string& message);
 
 // A text as scripts write it: in quotes, or none.
-inline std::string quotedOrNone(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "none"; }
+inline std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+inline std::string quotedOrNone(const std::optional<std::string>& text) { return text ? quoted(*text) : "none"; }
+// Each text in quotes, between them `separator`; empty for no texts, which each caller words its own way.
+std::string quotedList(const std::vector<std::string>& texts, const std::string& separator);
 // A number as people write it (0.5, 1, 12.25).
 std::string shortNumber(double value);
 

@@ -152,19 +152,22 @@ double drawText(cairo_t* cr, const std::string& text, const Text& look, Rect box
     return height;
 }
 
-// Wrapped text from the box's top; gives its height.
-double drawParagraph(cairo_t* cr, const std::string& text, Text look, double x, double y, double width) {
+Layout layOutParagraph(cairo_t* cr, const std::string& text, Text look, double width) {
     look.wrap = true;
-    Layout layout = layOut(cr, text, look, width);
-    setColor(cr, look.color);
+    return layOut(cr, text, look, width);
+}
+
+// Text laid out already, drawn from its top left at (x, y); gives its height.
+double show(cairo_t* cr, const Layout& layout, Color color, double x, double y) {
+    setColor(cr, color);
     cairo_move_to(cr, x, y);
     pango_cairo_show_layout(cr, layout.get());
     return heightOf(layout);
 }
 
-double paragraphHeight(cairo_t* cr, const std::string& text, Text look, double width) {
-    look.wrap = true;
-    return heightOf(layOut(cr, text, look, width));
+// Wrapped text from the box's top; gives its height.
+double drawParagraph(cairo_t* cr, const std::string& text, const Text& look, double x, double y, double width) {
+    return show(cr, layOutParagraph(cr, text, look, width), look.color, x, y);
 }
 
 void fill(cairo_t* cr, Rect rect, Color color, double radius = 0) {
@@ -308,8 +311,11 @@ void drawAlert(cairo_t* cr, const Screen& screen, const Alert& alert, Color tint
     Text titleLook{kSemibold, 17, kBlack, 1}, messageLook{kRegular, 13, kBlack, 1};
     std::string title = alert.title.value_or(""), message = alert.message.value_or("");
     double textWidth = width - 2 * padding;
-    double textHeight = (title.empty() ? 0 : paragraphHeight(cr, title, titleLook, textWidth) + 2) +
-                        (message.empty() ? 0 : paragraphHeight(cr, message, messageLook, textWidth));
+    // Each text is laid out once: measured for the box, then drawn in it.
+    Layout titleLayout = title.empty() ? Layout(nullptr, g_object_unref) : layOutParagraph(cr, title, titleLook, textWidth);
+    Layout messageLayout =
+        message.empty() ? Layout(nullptr, g_object_unref) : layOutParagraph(cr, message, messageLook, textWidth);
+    double textHeight = (titleLayout ? heightOf(titleLayout) + 2 : 0) + (messageLayout ? heightOf(messageLayout) : 0);
     bool sideBySide = alert.buttons.size() == 2;
     double buttonsHeight = buttonHeight * double(sideBySide ? 1 : alert.buttons.size());
     double height = 20 + textHeight + 20 + buttonsHeight;
@@ -317,8 +323,8 @@ void drawAlert(cairo_t* cr, const Screen& screen, const Alert& alert, Color tint
     fill(cr, box, kAlertBackground, 13);
 
     double y = box.y + 20;
-    if (!title.empty()) y += drawParagraph(cr, title, titleLook, box.x + padding, y, textWidth) + 2;
-    if (!message.empty()) drawParagraph(cr, message, messageLook, box.x + padding, y, textWidth);
+    if (titleLayout) y += show(cr, titleLayout, titleLook.color, box.x + padding, y) + 2;
+    if (messageLayout) show(cr, messageLayout, messageLook.color, box.x + padding, y);
     double buttonsTop = box.y + height - buttonsHeight;
     for (size_t i = 0; i < alert.buttons.size(); ++i) {
         Rect button = sideBySide ? Rect{box.x + double(i) * width / 2, buttonsTop, width / 2, buttonHeight}

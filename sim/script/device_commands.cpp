@@ -118,9 +118,8 @@ void shippedBytesOnly(Words& words) {
 }
 
 void reportAddition(const std::string& playlist, const std::vector<std::string>& titles) {
-    std::string added;
-    for (const auto& title : titles) added += (added.empty() ? "\"" : ", \"") + title + "\"";
-    transcript("  library: added " + (added.empty() ? std::string("nothing") : added) + " to \"" + playlist + "\"");
+    transcript("  library: added " + (titles.empty() ? std::string("nothing") : quotedList(titles, ", ")) + " to \"" +
+               playlist + "\"");
 }
 
 } // namespace

@@ -177,11 +177,11 @@ void press(Words& words) {
     words.end();
     UI::AlertController alert = ui::alertOnScreen();
     if (!alert) throw ScriptError("expected an alert on screen to press \"" + button + "\", found none");
-    std::string buttons;
-    for (const std::string& offered : ui::contentOf(alert).buttons) buttons += " \"" + offered + "\"";
+    std::vector<std::string> offered = ui::contentOf(alert).buttons;
     transcript("  user: presses \"" + button + "\"");
     if (!ui::pressAlertButton(button))
-        throw ScriptError("expected a button \"" + button + "\" on the alert, found" + (buttons.empty() ? " none" : buttons));
+        throw ScriptError("expected a button \"" + button + "\" on the alert, found " +
+                          (offered.empty() ? "none" : quotedList(offered, " ")));
 }
 
 // ---- expectations ----
@@ -196,13 +196,13 @@ void expectAlert(Words& words) {
     words.end();
 
     std::string expected = "an alert with an empty title, message \"" + message + "\" and buttons";
-    for (const auto& button : buttons) expected += " \"" + button + "\"";
+    if (!buttons.empty()) expected += " " + quotedList(buttons, " ");
     if (checkPreferred) expected += ", preferred " + quotedOrNone(preferred);
     UI::AlertController alert = ui::alertOnScreen();
     if (!alert) throw ScriptError("expected " + expected + ", found no alert");
     screens::Alert content = ui::contentOf(alert);
     std::string found = "title " + quotedOrNone(content.title) + ", message " + quotedOrNone(content.message) + ", buttons";
-    for (const std::string& button : content.buttons) found += " \"" + button + "\"";
+    if (!content.buttons.empty()) found += " " + quotedList(content.buttons, " ");
     found += ", preferred " + quotedOrNone(content.preferred) + ", style " + std::to_string(content.style);
     bool holds = content.title == std::string() && content.message == message && content.buttons == buttons &&
                  content.style == UI::AlertController::kStyleAlert &&
@@ -303,13 +303,11 @@ void expectLog(Words& words) {
 void expectNotLoaded(Words& words) {
     std::string text = words.text("part of the loader's message");
     words.end();
-    std::string found;
-    for (const std::string& refused : device::refusedLoads()) {
-        if (refused.find(text) != std::string::npos) return;
-        found += (found.empty() ? "\"" : "; \"") + refused + "\"";
-    }
+    const std::vector<std::string>& refused = device::refusedLoads();
+    for (const std::string& each : refused)
+        if (each.find(text) != std::string::npos) return;
     throw ScriptError("expected a load refused with \"" + text + "\", found " +
-                      (found.empty() ? std::string("none refused") : found));
+                      (refused.empty() ? std::string("none refused") : quotedList(refused, "; ")));
 }
 
 void expectAsked(Words& words) {

@@ -15,13 +15,7 @@ namespace {
 // The banner is written out pixel by pixel, uncompressed: keep it to what a screen shows.
 constexpr double kMaxBannerPixels = 16e6;
 
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
-
-std::string joined(const std::vector<std::string>& texts) {
-    std::string out;
-    for (const std::string& text : texts) out += (out.empty() ? "" : " ") + quoted(text);
-    return out.empty() ? "nothing" : out;
-}
+std::string joined(const std::vector<std::string>& texts) { return texts.empty() ? "nothing" : quotedList(texts, " "); }
 
 // The page as it is shown, the same that its picture draws.
 screens::SettingsScreen shownPage() {

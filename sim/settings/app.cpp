@@ -23,8 +23,7 @@ Ref<UI::Window> window;
 Ref<PS::ListController> shownPage;
 
 void start() {
-    Object allocated(NS::classNamed("UIWindow").send<id>(sel<"alloc">()));
-    window = Ref<UI::Window>::adopt(allocated.send<UI::Window>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
+    window = ui::makeView<UI::Window>("UIWindow", UI::Screen::mainScreen().bounds());
 }
 
 // Its page goes without its disappearance, as the process ends.
@@ -62,9 +61,12 @@ bool loadBundle() {
 
 // The Settings app comes to the front, started if it was not running.
 void bringToFront() {
-    ui::classes.define();
-    definePreferencesFramework();
-    if (!running(kSettings)) launch(kSettings, {});
+    if (!running(kSettings)) {
+        // Defined classes stay for the run, so a running app has them already.
+        ui::classes.define();
+        definePreferencesFramework();
+        launch(kSettings, {});
+    }
     ui::setKeyWindow(window);
 }
 
@@ -73,8 +75,6 @@ Row rowWithLabel(const std::string& label) {
         if (row.cell && property(row.specifier, "label") == label) return row;
     return Row{};
 }
-
-screens::Rect rectOf(CGRect rect) { return {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}; }
 
 // A row as the page shows it: a group, or a cell with what it holds.
 screens::SettingsRow settingsRow(const Row& row) {
@@ -98,7 +98,7 @@ screens::SettingsRow settingsRow(const Row& row) {
                                 .size = font.send<CGFloat>(sel<"pointSize">()),
                                 .color = ui::componentsOf(label.send<Object>(sel<"textColor">())).value_or(screens::Color{}),
                                 .alignment = label.send<NSInteger>(sel<"textAlignment">()),
-                                .frame = rectOf(label.frame())});
+                                .frame = ui::rectOf(label.frame())});
     }
     return shown;
 }
@@ -113,7 +113,7 @@ std::optional<screens::SettingsScreen> screenShown() {
     screen.rightButton = text(shown.navigationItem().send<Object>(sel<"rightBarButtonItem">()).send<NS::String>(sel<"title">()));
     screen.tint = keyWindowTint();
     UI::View header = shown.send<UI::View>(sel<"table">()).send<UI::View>(sel<"tableHeaderView">());
-    screen.header = rectOf(header.frame());
+    screen.header = ui::rectOf(header.frame());
     if (header.send<Object>(sel<"image">())) screen.headerImage = bundleFile("banner.png");
     for (const Row& row : rowsOf(shown)) screen.rows.push_back(settingsRow(row));
     return screen;

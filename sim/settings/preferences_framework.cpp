@@ -124,9 +124,7 @@ id listControllerLoadSpecifiers(id self, SEL, id name, id target) {
 
 // A UITableView as wide as the screen.
 void listControllerLoadView(id self, SEL) {
-    Object allocated(NS::classNamed("UITableView").send<id>(sel<"alloc">()));
-    listState(self).table =
-        Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
+    listState(self).table = ui::makeView<UI::View>("UITableView", UI::Screen::mainScreen().bounds());
     Object(self).send(sel<"setView:">(), listState(self).table.get());
 }
 
@@ -234,9 +232,8 @@ struct SwitchCellState {
 id switchCellInit(id self, SEL selector, NSInteger style, id reuseIdentifier, id specifier) {
     self = objc::sendSuper<id>(self, objc::lookUpClass("PSTableCell"), selector, style, reuseIdentifier, specifier);
     if (self == nullptr) return nullptr;
-    Object allocated(NS::classNamed("UISwitch").send<id>(sel<"alloc">()));
     Ref<UI::View>& control = state<SwitchCellState>(self).control;
-    control = Ref<UI::View>::adopt(allocated.send<UI::View>(sel<"initWithFrame:">(), CGRect{{255, 6}, {51, 31}}));
+    control = ui::makeView<UI::View>("UISwitch", CGRect{{255, 6}, {51, 31}});
     UI::View(self).addSubview(control);
     return self;
 }

@@ -35,9 +35,8 @@ struct AlertState {
 AlertState& alert(id self) { return state<AlertState>(self); }
 
 id alertWithTitle(id cls, SEL, id title, id message, NSInteger style) {
-    Object made(Object(cls).send<id>(sel<"new">()));
-    alert(made.raw) = {.title = copyOf(String(title)), .message = copyOf(String(message)), .preferredStyle = style};
-    return made.autorelease();
+    return autoreleasedWithState(cls, AlertState{.title = copyOf(String(title)), .message = copyOf(String(message)),
+                                                 .preferredStyle = style});
 }
 void alertAddAction(id self, SEL, id added) {
     if (added) alert(self).actions.push_back(Ref<Object>::retain(Object(added)));

@@ -92,8 +92,7 @@ const StandIn<> kUICollectionViewCell{classes, "UICollectionViewCell", "UIView",
 } // namespace
 
 Ref<UI::CollectionView> makeCollectionView(CGRect frame, std::function<void(size_t)> onSelect) {
-    Object allocated(NS::classNamed("UICollectionView").send<id>(sel<"alloc">()));
-    auto made = Ref<UI::CollectionView>::adopt(allocated.send<UI::CollectionView>(sel<"initWithFrame:">(), frame));
+    auto made = makeView<UI::CollectionView>("UICollectionView", frame);
     if (made) list(made.get().raw).onSelect = std::move(onSelect);
     return made;
 }

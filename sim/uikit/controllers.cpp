@@ -17,8 +17,7 @@ void controllerSetView(id self, SEL, id newView) {
     if (newView) view(newView).controller = self;
 }
 void controllerLoadView(id self, SEL) {
-    Object made(NS::classNamed("UIView").send<id>(sel<"alloc">()));
-    auto loaded = Ref<UI::View>::adopt(made.send<UI::View>(sel<"initWithFrame:">(), UI::Screen::mainScreen().bounds()));
+    auto loaded = makeView<UI::View>("UIView", UI::Screen::mainScreen().bounds());
     controllerSetView(self, nullptr, loaded.get().raw);
 }
 id controllerView(id self, SEL) { return viewOf(self); }

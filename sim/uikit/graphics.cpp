@@ -16,9 +16,7 @@ struct ColorState {
 Rgba& rgbaOf(id self) { return state<ColorState>(self).rgba; }
 
 id colorWithRGBA(id cls, SEL, CGFloat red, CGFloat green, CGFloat blue, CGFloat alpha) {
-    Object made(Object(cls).send<id>(sel<"new">()));
-    rgbaOf(made.raw) = {red, green, blue, alpha};
-    return made.autorelease();
+    return autoreleasedWithState(cls, ColorState{{red, green, blue, alpha}});
 }
 id colorClear(id cls, SEL) { return colorWithRGBA(cls, nullptr, 0, 0, 0, 0); }
 id colorBlack(id cls, SEL) { return colorWithRGBA(cls, nullptr, 0, 0, 0, 1); }
@@ -47,9 +45,7 @@ struct FontState {
 };
 
 id fontWithNameSize(id cls, SEL, id name, CGFloat size) {
-    Object made(Object(cls).send<id>(sel<"new">()));
-    state<FontState>(made.raw) = {copyOf(String(name)), size};
-    return made.autorelease();
+    return autoreleasedWithState(cls, FontState{copyOf(String(name)), size});
 }
 
 const StandIn<FontState> kUIFont{classes, "UIFont", "NSObject",

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_set>
 #include <vector>
 
 namespace sim::ui {
@@ -18,6 +19,9 @@ constexpr CFIndex kCommitOrder = 2000000;
 struct Commits {
     CFRunLoopObserverRef observer = nullptr;
     std::vector<Ref<UI::View>> marked;
+    // The marked views again, to find one without scanning: a view is marked at most once, and a
+    // table of 100 000 rows marks as many.
+    std::unordered_set<id> markedSet;
     std::map<id, std::function<void()>> after;
 };
 Commits& commits() {
@@ -28,16 +32,12 @@ Commits& commits() {
 void commit(CFRunLoopObserverRef, CFOptionFlags, void*) {
     std::vector<Ref<UI::View>> marked;
     marked.swap(commits().marked);
+    commits().markedSet.clear();
     for (const Ref<UI::View>& view : marked) {
         view->send(objc::sel<"layoutSubviews">());
         auto then = commits().after.extract(view.get().raw);
         if (!then.empty()) then.mapped()();
     }
-}
-
-std::vector<Ref<UI::View>>::iterator markedEntry(UI::View view) {
-    auto& marked = commits().marked;
-    return std::find_if(marked.begin(), marked.end(), [&](const Ref<UI::View>& each) { return each.get() == view; });
 }
 
 } // namespace
@@ -49,14 +49,15 @@ void markForLayout(UI::View view) {
                                                    kCommitOrder, commit, nullptr);
         CFRunLoopAddObserver(CFRunLoopGetMain(), process.observer, kCFRunLoopCommonModes);
     }
-    if (markedEntry(view) == process.marked.end()) process.marked.push_back(Ref<UI::View>::retain(view));
+    if (process.markedSet.insert(view.raw).second) process.marked.push_back(Ref<UI::View>::retain(view));
 }
 
 void layOutIfMarked(UI::View view) {
-    auto entry = markedEntry(view);
-    if (entry == commits().marked.end()) return;
+    auto& marked = commits().marked;
+    if (commits().markedSet.erase(view.raw) == 0) return;
+    auto entry = std::find_if(marked.begin(), marked.end(), [&](const Ref<UI::View>& each) { return each.get() == view; });
     Ref<UI::View> kept = *entry;
-    commits().marked.erase(entry);
+    marked.erase(entry);
     kept->send(objc::sel<"layoutSubviews">());
 }
 

@@ -155,24 +155,26 @@ template <auto replacement> void layoutThrough(benchmark::State& state, UI::View
         [row] { callPrevious<replacement>(row, sel<"layoutSubviews">()); });
 }
 
-// The same, each layout in a turn of the main run loop of its own, as a pass of one row.
-template <auto replacement> void layoutInPasses(benchmark::State& state, const std::vector<UI::View>& rows) {
-    compare(
-        state, [&rows] { sim::handleEvent([&rows] { for (UI::View row : rows) row.send(sel<"layoutSubviews">()); }); },
-        [&rows] {
-            sim::handleEvent([&rows] {
-                for (UI::View row : rows) callPrevious<replacement>(row, sel<"layoutSubviews">());
-            });
-        });
+// Every row's layout in one turn of the main run loop, as a layout pass: through the runtime, and
+// through the implementation that `replacement` replaced.
+void layoutPass(const std::vector<UI::View>& rows) {
+    sim::handleEvent([&rows] { for (UI::View row : rows) row.send(sel<"layoutSubviews">()); });
+}
+template <auto replacement> void previousLayoutPass(const std::vector<UI::View>& rows) {
+    sim::handleEvent([&rows] { for (UI::View row : rows) callPrevious<replacement>(row, sel<"layoutSubviews">()); });
 }
 
-// What one call asked the library: each figure of `asked` over the calls, as counters.
-void reportAsked(benchmark::State& state, const sim::media::Asked& asked, double calls, const char* per) {
-    std::string suffix = std::string("_per_") + per;
-    state.counters["queries" + suffix] = double(asked.playlistsQueries) / calls;
-    state.counters["collections" + suffix] = double(asked.collections) / calls;
-    state.counters["playlists_fetched" + suffix] = double(asked.playlistsFetched) / calls;
-    state.counters["property_reads" + suffix] = double(asked.propertyReads) / calls;
+// The same as layoutThrough, each layout in a turn of the main run loop of its own, as a pass of one row.
+template <auto replacement> void layoutInPasses(benchmark::State& state, const std::vector<UI::View>& rows) {
+    compare(state, [&rows] { layoutPass(rows); }, [&rows] { previousLayoutPass<replacement>(rows); });
+}
+
+// What one pass asked the library, as counters.
+void reportAskedPerPass(benchmark::State& state, const sim::media::Asked& asked) {
+    state.counters["queries_per_pass"] = double(asked.playlistsQueries);
+    state.counters["collections_per_pass"] = double(asked.collections);
+    state.counters["playlists_fetched_per_pass"] = double(asked.playlistsFetched);
+    state.counters["property_reads_per_pass"] = double(asked.propertyReads);
 }
 
 // ---- the goals, checked once every benchmark has run ----
@@ -304,12 +306,8 @@ void PlaylistPickerPass(benchmark::State& state) {
     sim::music::openPlaylistPicker();
     std::vector<UI::View> shown;
     for (size_t row = 0; row < rows; ++row) shown.push_back(rowOnScreen(row));
-    auto pass = [&shown] { sim::handleEvent([&shown] { for (UI::View row : shown) row.send(sel<"layoutSubviews">()); }); };
-    auto appPass = [&shown] {
-        sim::handleEvent([&shown] {
-            for (UI::View row : shown) callPrevious<&playlistCellLayoutSubviews>(row, sel<"layoutSubviews">());
-        });
-    };
+    auto pass = [&shown] { layoutPass(shown); };
+    auto appPass = [&shown] { previousLayoutPass<&playlistCellLayoutSubviews>(shown); };
     auto query = [] {
         sim::handleEvent([] {
             for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists())) playlist.name();
@@ -324,7 +322,7 @@ void PlaylistPickerPass(benchmark::State& state) {
     sim::media::takeAsked();
     pass();
     sim::media::Asked asked = sim::media::takeAsked();
-    reportAsked(state, asked, 1, "pass");
+    reportAskedPerPass(state, asked);
     double passToQuery = median(passNs) / median(queryNs);
     state.counters["pass_ns"] = median(passNs);
     state.counters["app_pass_ns"] = median(appPassNs);

@@ -14,6 +14,7 @@
 #include "sim/platform/root.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/uikit/uikit.hpp"
+#include "tests/support/session.hpp"
 #include "tweak/state.hpp"
 #include "tweak/tweak.hpp"
 
@@ -67,13 +68,9 @@ void useFreshLibrary(Library wanted) {
 }
 
 void setPreferences(bool greyText) {
-    sim::writeFile("/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist",
-                   std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>greyText</key>") +
-                       (greyText ? "<true/>" : "<false/>") + "</dict></plist>");
+    support::writePreferences(std::string("<key>greyText</key>") + (greyText ? "<true/>" : "<false/>"));
     // The reload notification reaches whichever tweak runs, this process's or the shipped one.
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr,
-                                         nullptr, YES);
+    support::postReload();
 }
 
 using Clock = std::chrono::steady_clock;
@@ -130,8 +127,7 @@ void useShippedBytes() {
     if (switched) return;
     switched = true;
     Quiet quiet;
-    sim::music::quit();
-    tweakState = TweakState{};
+    support::quitWithOwnTweak();
     sim::device::usePackage(TWINLY_PACKAGE);
     sim::music::launch();
 }
@@ -584,11 +580,8 @@ int main(int argc, char** argv) {
     {
         Quiet quiet;
         sim::makeFreshRoot();
-        sim::music::LaunchOptions options;
-        options.tweakPath = EMPTY_TWEAK;
-        sim::music::launch(options);
+        support::launchWithOwnTweak();
     }
-    startTweak();
     sim::setCallLogging(false);
     registerShippedBytes();
     benchmark::Initialize(&argc, argv);

@@ -14,6 +14,7 @@
 #include "sim/platform/root.hpp"
 #include "sim/platform/run_loop.hpp"
 #include "sim/uikit/uikit.hpp"
+#include "tests/support/session.hpp"
 #include "tweak/state.hpp"
 #include "tweak/tweak.hpp"
 
@@ -67,13 +68,9 @@ void useFreshLibrary(Library wanted) {
 }
 
 void setPreferences(bool greyText) {
-    sim::writeFile("/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist",
-                   std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>greyText</key>") +
-                       (greyText ? "<true/>" : "<false/>") + "</dict></plist>");
+    support::writePreferences(std::string("<key>greyText</key>") + (greyText ? "<true/>" : "<false/>"));
     // The reload notification reaches whichever tweak runs, this process's or the shipped one.
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr,
-                                         nullptr, YES);
+    support::postReload();
 }
 
 using Clock = std::chrono::steady_clock;
@@ -130,8 +127,7 @@ void useShippedBytes() {
     if (switched) return;
     switched = true;
     Quiet quiet;
-    sim::music::quit();
-    tweakState = TweakState{};
+    support::quitWithOwnTweak();
     sim::device::usePackage(TWINLY_PACKAGE);
     sim::music::launch();
 }
@@ -155,24 +151,26 @@ template <auto replacement> void layoutThrough(benchmark::State& state, UI::View
         [row] { callPrevious<replacement>(row, sel<"layoutSubviews">()); });
 }
 
-// The same, each layout in a turn of the main run loop of its own, as a pass of one row.
-template <auto replacement> void layoutInPasses(benchmark::State& state, const std::vector<UI::View>& rows) {
-    compare(
-        state, [&rows] { sim::handleEvent([&rows] { for (UI::View row : rows) row.send(sel<"layoutSubviews">()); }); },
-        [&rows] {
-            sim::handleEvent([&rows] {
-                for (UI::View row : rows) callPrevious<replacement>(row, sel<"layoutSubviews">());
-            });
-        });
+// Every row's layout in one turn of the main run loop, as a layout pass: through the runtime, and
+// through the implementation that `replacement` replaced.
+void layoutPass(const std::vector<UI::View>& rows) {
+    sim::handleEvent([&rows] { for (UI::View row : rows) row.send(sel<"layoutSubviews">()); });
+}
+template <auto replacement> void previousLayoutPass(const std::vector<UI::View>& rows) {
+    sim::handleEvent([&rows] { for (UI::View row : rows) callPrevious<replacement>(row, sel<"layoutSubviews">()); });
 }
 
-// What one call asked the library: each figure of `asked` over the calls, as counters.
-void reportAsked(benchmark::State& state, const sim::media::Asked& asked, double calls, const char* per) {
-    std::string suffix = std::string("_per_") + per;
-    state.counters["queries" + suffix] = double(asked.playlistsQueries) / calls;
-    state.counters["collections" + suffix] = double(asked.collections) / calls;
-    state.counters["playlists_fetched" + suffix] = double(asked.playlistsFetched) / calls;
-    state.counters["property_reads" + suffix] = double(asked.propertyReads) / calls;
+// The same as layoutThrough, each layout in a turn of the main run loop of its own, as a pass of one row.
+template <auto replacement> void layoutInPasses(benchmark::State& state, const std::vector<UI::View>& rows) {
+    compare(state, [&rows] { layoutPass(rows); }, [&rows] { previousLayoutPass<replacement>(rows); });
+}
+
+// What one pass asked the library, as counters.
+void reportAskedPerPass(benchmark::State& state, const sim::media::Asked& asked) {
+    state.counters["queries_per_pass"] = double(asked.playlistsQueries);
+    state.counters["collections_per_pass"] = double(asked.collections);
+    state.counters["playlists_fetched_per_pass"] = double(asked.playlistsFetched);
+    state.counters["property_reads_per_pass"] = double(asked.propertyReads);
 }
 
 // ---- the goals, checked once every benchmark has run ----
@@ -304,12 +302,8 @@ void PlaylistPickerPass(benchmark::State& state) {
     sim::music::openPlaylistPicker();
     std::vector<UI::View> shown;
     for (size_t row = 0; row < rows; ++row) shown.push_back(rowOnScreen(row));
-    auto pass = [&shown] { sim::handleEvent([&shown] { for (UI::View row : shown) row.send(sel<"layoutSubviews">()); }); };
-    auto appPass = [&shown] {
-        sim::handleEvent([&shown] {
-            for (UI::View row : shown) callPrevious<&playlistCellLayoutSubviews>(row, sel<"layoutSubviews">());
-        });
-    };
+    auto pass = [&shown] { layoutPass(shown); };
+    auto appPass = [&shown] { previousLayoutPass<&playlistCellLayoutSubviews>(shown); };
     auto query = [] {
         sim::handleEvent([] {
             for (MP::Playlist playlist : NS::each<MP::Playlist>(MP::playlists())) playlist.name();
@@ -324,7 +318,7 @@ void PlaylistPickerPass(benchmark::State& state) {
     sim::media::takeAsked();
     pass();
     sim::media::Asked asked = sim::media::takeAsked();
-    reportAsked(state, asked, 1, "pass");
+    reportAskedPerPass(state, asked);
     double passToQuery = median(passNs) / median(queryNs);
     state.counters["pass_ns"] = median(passNs);
     state.counters["app_pass_ns"] = median(appPassNs);
@@ -586,11 +580,8 @@ int main(int argc, char** argv) {
     {
         Quiet quiet;
         sim::makeFreshRoot();
-        sim::music::LaunchOptions options;
-        options.tweakPath = EMPTY_TWEAK;
-        sim::music::launch(options);
+        support::launchWithOwnTweak();
     }
-    startTweak();
     sim::setCallLogging(false);
     registerShippedBytes();
     benchmark::Initialize(&argc, argv);

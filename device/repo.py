@@ -81,14 +81,14 @@ def files_of(package):
     return tarfile.open(fileobj=io.BytesIO(tree))
 
 
-def check_maker(maker, package, url):
+def check_maker(maker, package, fields, url):
     """Stops while the package shows another maker than the depiction would (its Author and
     Maintainer, and the addresses its settings page opens), and stops a repository for others while
-    the details are placeholders: published, they would send users nowhere."""
+    the details are placeholders: published, they would send users nowhere. `fields` are the
+    package's control fields."""
     if url and urllib.parse.urlsplit(url).hostname not in LOOPBACK and maker.placeholders():
         sys.exit(f"repo.py: the maker's details are still placeholders ({', '.join(maker.placeholders())}): "
                  "write yours into maker.conf, or give MAKER_EMAIL and MAKER_PAGE to make, before publishing")
-    fields = control_fields(package)
     with files_of(package) as archive:
         bundle = archive.extractfile("./" + SETTINGS_BUNDLE).read()
     # The settings page compiles the mail and the page in, as C strings.
@@ -99,15 +99,13 @@ def check_maker(maker, package, url):
 
 
 def pictures():
-    """(file name, caption, width, height) of each kept picture, in order."""
+    """(file name, caption) of each kept picture, in order."""
     for scenario in screenshots.scenarios():
         name = screenshots.name_of(scenario) + ".png"
         path = os.path.join(screenshots.FOLDER, name)
         if not os.path.exists(path):
             sys.exit(f"repo.py: screenshots/{name} is missing: make screenshots draws it")
-        with open(path, "rb") as file:
-            width, height = struct.unpack(">II", file.read(24)[16:24])
-        yield name, screenshots.caption(scenario), width, height
+        yield name, screenshots.caption(scenario)
 
 
 def long_description(fields):
@@ -159,7 +157,7 @@ def html_blocks(markdown):
 
 def html_page(fields, what, sections, maker, shots):
     name, version = html.escape(fields["Name"]), html.escape(fields["Version"])
-    images = "".join(f'<img src="screenshots/{file}" alt="{html.escape(caption)}">' for file, caption, _, _ in shots)
+    images = "".join(f'<img src="screenshots/{file}" alt="{html.escape(caption)}">' for file, caption in shots)
     body = [f'<img class="banner" src="banner.png" alt="{name}">', f"<h1>{name}</h1>",
             f'<p class="lead">{html.escape(summary(fields))}</p>', f'<div class="screenshots">{images}</div>',
             "<h2>What it does</h2>", *(f"<p>{html.escape(paragraph)}</p>" for paragraph in what)]
@@ -201,10 +199,12 @@ def sileo_depiction(fields, what, sections, maker, shots, base):
             yield {"class": "DepictionMarkdownView", "markdown": markdown, "useSpacing": True}
     changes = [section for section in sections if section[0].startswith("Changes in ")]
     # Sileo draws each picture at this size in points, the height keeping the picture's shape.
-    width, height = 160, 160 * shots[0][3] / shots[0][2]
+    with open(os.path.join(screenshots.FOLDER, shots[0][0]), "rb") as first:
+        picture_width, picture_height = struct.unpack(">II", first.read(24)[16:24])
+    width, height = 160, 160 * picture_height / picture_width
     pictures = {"class": "DepictionScreenshotsView", "itemCornerRadius": 8, "itemSize": f"{{{width}, {height:.1f}}}",
                 "screenshots": [{"url": f"{base}screenshots/{file}", "accessibilityText": caption}
-                                for file, caption, _, _ in shots]}
+                                for file, caption in shots]}
     details = [pictures,
                {"class": "DepictionMarkdownView", "markdown": "\n\n".join(what), "useSpacing": True},
                *views(section for section in sections if section not in changes),
@@ -245,8 +245,8 @@ def main(package, folder, url=None):
         sys.exit(f"repo.py: REPO_URL must be an http:// or https:// address, not {url!r}")
     url = url.rstrip("/") if url else None
     maker = makers.read()
-    check_maker(maker, package, url)
     fields = control_fields(package)
+    check_maker(maker, package, fields, url)
     what, chosen, shots = long_description(fields), sections(fields), list(pictures())
 
     shutil.rmtree(folder, ignore_errors=True)
@@ -261,7 +261,7 @@ def main(package, folder, url=None):
     shutil.copyfile(os.path.join(SOURCE, "prefs", "Resources", "banner.png"),
                     os.path.join(folder, pages, "banner.png"))
     os.makedirs(os.path.join(folder, pages, "screenshots"))
-    for file, _, _, _ in shots:
+    for file, _ in shots:
         shutil.copyfile(os.path.join(screenshots.FOLDER, file), os.path.join(folder, pages, "screenshots", file))
     run(sys.executable, os.path.join(SOURCE, "scripts", "make_icons.py"), "--repository-icon",
         os.path.join(folder, "CydiaIcon.png"))

@@ -19,8 +19,8 @@ SOURCE = os.environ["TWINLY_SOURCE"]
 sys.dont_write_bytecode = True
 sys.path[:0] = [os.path.join(SOURCE, "device"), os.path.dirname(__file__)]
 import maker as makers  # noqa: E402
-from check_package import PACKAGE  # noqa: E402
-from repo import stanza  # noqa: E402
+from check_package import PACKAGE, control_field  # noqa: E402
+from repo import control_fields  # noqa: E402
 
 
 def run(*command, env=None):
@@ -33,7 +33,7 @@ class MakerTests(unittest.TestCase):
         self.maker = makers.read()
 
     def test_package_names_the_maker_as_author_and_maintainer(self):
-        fields = stanza(run("dpkg-deb", "--field", PACKAGE)[1])
+        fields = control_fields(PACKAGE)
         self.assertEqual((fields["Author"], fields["Maintainer"]), (self.maker.author, self.maker.author))
 
     def test_settings_page_opens_the_makers_mail_and_page(self):
@@ -56,7 +56,7 @@ class MakerTests(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             status, output = run(sys.executable, os.path.join(SOURCE, "device", "repo.py"), PACKAGE, folder)
             self.assertEqual(status, 0, output)
-            pages = os.path.join(folder, "depictions", stanza(run("dpkg-deb", "--field", PACKAGE)[1])["Package"])
+            pages = os.path.join(folder, "depictions", control_field("Package"))
             with open(os.path.join(pages, "index.html")) as file:
                 page = file.read()
             with open(os.path.join(pages, "sileo.json")) as file:

@@ -15,6 +15,8 @@ import subprocess
 import sys
 import tempfile
 
+from check_package import control_field
+
 SOURCE = os.environ["TWINLY_SOURCE"]
 RELEASES = ["10.3", "11.4", "12.5", "13.7", "14.8"]
 # (processor class, release, a model of that class that ran the release)
@@ -23,6 +25,7 @@ PAIRS = [
     ("A7–A11", "13.7", "iPhone 8"), ("A7–A11", "14.8", "iPhone 8"),
     ("A12 and later", "13.7", "iPhone XS"), ("A12 and later", "14.8", "iPhone XS"),
 ]
+CLASSES = list(dict.fromkeys(name for name, _, _ in PAIRS))
 # A duplicate tap in the picker, then the settings page: the tweak and the bundle each load and work.
 PROBE = """song a "Hey Jude"
 playlist "Road Trip" a
@@ -61,10 +64,9 @@ def outcome(sim, package, model, release):
 
 
 def table(outcomes):
-    classes = list(dict.fromkeys(name for name, _, _ in PAIRS))
     lines = ["| processor | " + " | ".join(f"iOS {release}" for release in RELEASES) + " |",
              "|---" * (len(RELEASES) + 1) + "|"]
-    for name in classes:
+    for name in CLASSES:
         cells = [outcomes.get((name, release), "(never ran it)") for release in RELEASES]
         lines.append(f"| {name} | " + " | ".join(cells) + " |")
     return "\n".join(lines) + "\n"
@@ -77,7 +79,7 @@ def releases_text(releases):
 def summaries(outcomes):
     """One line for each processor class: its releases grouped by outcome, in the table's order."""
     lines = []
-    for name in dict.fromkeys(name for name, _, _ in PAIRS):
+    for name in CLASSES:
         groups = {}
         for release in RELEASES:
             if (name, release) in outcomes:
@@ -86,8 +88,6 @@ def summaries(outcomes):
         for result, releases in groups.items():
             if result == WORKS:
                 parts.append(f"works on iOS {releases_text(releases)}")
-            elif result == NO_CLASSES:
-                parts.append(f"on iOS {releases_text(releases)} it loads but finds none of Music's classes")
             else:
                 parts.append(f"on iOS {releases_text(releases)} it {result}")
         lines.append(f"- {name}: " + "; ".join(parts) + ".")
@@ -108,8 +108,7 @@ def section(path, heading):
 
 
 def firmware_range():
-    with open(os.path.join(SOURCE, "device", "layout", "DEBIAN", "control")) as control:
-        depends = re.search(r"^Depends: *(.*)$", control.read(), re.M).group(1)
+    depends = control_field("Depends")
     low = re.search(r"firmware \(>= ([\d.]+)\)", depends)
     high = re.search(r"firmware \(<< ([\d.]+)\)", depends)
 
@@ -122,8 +121,9 @@ def firmware_range():
 
 def main(sim, package, table_file):
     outcomes = {(name, release): outcome(sim, package, model, release) for name, release, model in PAIRS}
+    outcome_table, summary_lines = table(outcomes), summaries(outcomes)
     with open(table_file, "w") as file:
-        file.write(table(outcomes) + "\n" + "\n".join(summaries(outcomes)) + "\n")
+        file.write(outcome_table + "\n" + "\n".join(summary_lines) + "\n")
     problems = []
     admitted = firmware_range()
     for release in RELEASES:
@@ -133,11 +133,11 @@ def main(sim, package, table_file):
                             f"iOS {release}, where the tweak {'works' if works else 'does not work'}")
     readme = section(os.path.join(SOURCE, "README.md"), "### Which devices")
     depiction = section(os.path.join(SOURCE, "device", "depiction.md"), "## Devices")
-    for line in summaries(outcomes):
+    for line in summary_lines:
         for where, text in (("README.md's Which devices", readme), ("device/depiction.md's Devices", depiction)):
             if words(line) not in text:
                 problems.append(f"{where} lacks: {line}")
-    print(table(outcomes))
+    print(outcome_table)
     if problems:
         sys.exit("The package does not say what the table shows (" + table_file + "):\n" + "\n".join(problems))
     print(f"{len(PAIRS)} passed, 0 failed")

@@ -7,7 +7,6 @@ faulty build would sign it), except the changed page, which is the point of that
 
 Usage: planted_faults.py TWINLY_SIM PACKAGE REPORT (TWINLY_SOURCE in the environment)"""
 
-import hashlib
 import os
 import re
 import struct
@@ -17,11 +16,11 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.environ["TWINLY_SOURCE"], "device"))
 from macho import load_commands, segments  # noqa: E402
+from sign import CODE_DIRECTORY, HASHES, LC_CODE_SIGNATURE  # noqa: E402
 
 TWEAK = "Library/MobileSubstrate/DynamicLibraries/music.dylib"
 SUBSTRATE = b"/Library/Frameworks/CydiaSubstrate.framework/CydiaSubstrate"
-LC_LOAD_DYLIB, LC_DYLD_INFO_ONLY, LC_CODE_SIGNATURE = 0xC, 0x80000022, 0x1D
-HASHES = {1: hashlib.sha1, 2: hashlib.sha256}
+LC_LOAD_DYLIB, LC_DYLD_INFO_ONLY = 0xC, 0x80000022
 LAUNCH = 'song a "Hey Jude"\nplaylist "Road Trip" a\nlaunch\n'
 
 
@@ -32,12 +31,13 @@ def rehash(data):
     count = struct.unpack_from(">I", data, offset + 8)[0]
     for n in range(count):
         directory = offset + struct.unpack_from(">I", data, offset + 16 + 8 * n)[0]
-        if struct.unpack_from(">I", data, directory)[0] != 0xFADE0C02:
+        if struct.unpack_from(">I", data, directory)[0] != CODE_DIRECTORY:
             continue
         hash_offset, _, _, slots, limit = struct.unpack_from(">5I", data, directory + 16)
         size, kind, _, shift = struct.unpack_from(">4B", data, directory + 36)
+        hash_function = dict(HASHES)[kind]
         for page in range(slots):
-            digest = HASHES[kind](data[page << shift:min((page + 1) << shift, limit)]).digest()
+            digest = hash_function(data[page << shift:min((page + 1) << shift, limit)]).digest()
             data[directory + hash_offset + page * size:directory + hash_offset + (page + 1) * size] = digest
 
 

@@ -119,10 +119,9 @@ TEST_F(SettingsTest, ThePageShowsTheCellsAsTheySetThemselves) {
     openPage();
     std::optional<sim::screens::SettingsScreen> page = sim::settings::screenShown();
     ASSERT_TRUE(page);
-    const sim::screens::Color accent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
     EXPECT_EQ(page->title, "Twinly 2");
     EXPECT_EQ(page->rightButton, "Respring");
-    EXPECT_EQ(page->tint, accent);
+    EXPECT_EQ(page->tint, kAccent);
     EXPECT_EQ(page->header, (sim::screens::Rect{0, 0, 375, 117}));
     EXPECT_FALSE(page->headerImage.empty());
     using Kind = sim::screens::SettingsRow::Kind;
@@ -140,7 +139,7 @@ TEST_F(SettingsTest, ThePageShowsTheCellsAsTheySetThemselves) {
         if (page->rows[row].kind != Kind::switchCell) continue;
         ++switches;
         EXPECT_TRUE(page->rows[row].on);
-        EXPECT_EQ(page->rows[row].onTint, accent);
+        EXPECT_EQ(page->rows[row].onTint, kAccent);
         EXPECT_EQ(page->rows[row].height, 44);
         EXPECT_EQ(page->rows[row - 1].kind, Kind::group);
         EXPECT_FALSE(page->rows[row - 1].footer.empty());

@@ -220,8 +220,6 @@ TEST_F(Registration, FieldsFollowTheSuperclassAtTheirNaturalAlignment) {
     }
 }
 
-const sim::ui::Rgba kAccent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
-
 // A height that no int holds is no height: 1 x 2147483647 pixels at 375 points would be 8e11.
 TEST_F(Banner, ARatioBeyondAnyHeightGivesZero) {
     sim::settings::installBundle();

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+// The page's tint: its bar, its switches and the key window while it shows.
+inline const sim::ui::Rgba kAccent{58.0 / 255, 121.0 / 255, 180.0 / 255, 1};
+
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { sim::makeFreshRoot(); }

@@ -2,7 +2,7 @@
 // names that are absent, empty, a megabyte long or odd Unicode, lists whose cells do not answer
 // `title`, an empty library and one of 100 000 songs. Nothing crashes, and titles still match by
 // exact equality of their UTF-16 code units, nothing else.
-#include "session.hpp"
+#include "tests/support/session.hpp"
 
 #include "objc/class_builder.hpp"
 #include "sim/platform/call_log.hpp"
@@ -29,10 +29,10 @@ class HostileHost : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::makeFreshRoot();
-        reliability::launchWithOwnTweak(options());
+        support::launchWithOwnTweak(options());
     }
     void TearDown() override {
-        if (sim::music::running()) reliability::quitWithOwnTweak();
+        if (sim::music::running()) support::quitWithOwnTweak();
         sim::media::reset();
         sim::removeRoot();
     }

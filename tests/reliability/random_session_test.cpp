@@ -8,7 +8,7 @@
 // song always does, and song rows are dimmed exactly when their title is held. Playlist rows are
 // checked against the rule of each row at each pass, with the library as it is at that pass.
 #include "live_objects.hpp"
-#include "session.hpp"
+#include "tests/support/session.hpp"
 
 #include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
@@ -91,7 +91,7 @@ public:
     RandomSession(uint64_t seed, LibrarySize size) : random_(seed), seed_(seed), size_(size) {}
 
     void run(int steps) {
-        reliability::launchWithOwnTweak();
+        support::launchWithOwnTweak();
         hooked_ = tweakState.enabled;
         buildLibrary(size_);
         for (const char* cls : kHeldByAlerts) idle_[cls] = sim::liveInstances(cls);
@@ -100,7 +100,7 @@ public:
             doOneStep();
             checkInvariants();
         }
-        reliability::quitWithOwnTweak();
+        support::quitWithOwnTweak();
         sim::media::reset();
     }
 
@@ -257,9 +257,9 @@ private:
         bool notify = pick(3) != 0;
         act(std::string("preferences ") + entries + (notify ? " and notify" : " without notifying"), [&] {
             if (pick(8) == 0) sim::removeFile("/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist");
-            else reliability::writePreferencesText("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>" + entries +
-                                                   "</dict></plist>");
-            if (notify) reliability::postReload();
+            else support::writePreferencesText("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>" + entries +
+                                               "</dict></plist>");
+            if (notify) support::postReload();
         });
     }
 
@@ -574,7 +574,7 @@ private:
     }
 
     void relaunch() {
-        act("relaunch", reliability::relaunchWithOwnTweak);
+        act("relaunch", support::relaunchWithOwnTweak);
         ++relaunches_;
         hooked_ = tweakState.enabled;
         held_.clear();

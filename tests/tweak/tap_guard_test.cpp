@@ -5,6 +5,7 @@
 #include "sim/platform/run_loop.hpp"
 #include "sim/platform/runtime_services.hpp"
 #include "sim/uikit/uikit.hpp"
+#include "tests/support/session.hpp"
 
 #include <map>
 
@@ -35,8 +36,8 @@ TEST_F(TapGuard, EveryTouchEndLeavesTheFlagClear) {
     sim::music::tapRow(1);
     EXPECT_FALSE(tweakState.pendingDuplicateTap);
 
-    writePreferences("<key>disable</key><false/>");
-    postReload();
+    support::writePreferences("<key>disable</key><false/>");
+    support::postReload();
     sim::music::tapRow(0);
     EXPECT_FALSE(tweakState.pendingDuplicateTap);
     sim::music::touchRowCancelled(0);
@@ -47,8 +48,8 @@ TEST_F(TapGuard, EveryTouchEndLeavesTheFlagClear) {
 }
 
 TEST_F(TapGuard, PassedSongsAreAppendedEvenWhenListedAlreadyButNeverToAnEmptyList) {
-    writePreferences("<key>disable</key><false/>");
-    postReload();
+    support::writePreferences("<key>disable</key><false/>");
+    support::postReload();
     openPickerFor({"A"}, {"B"});
     sim::music::tapRow(0);
     sim::music::tapRow(1);

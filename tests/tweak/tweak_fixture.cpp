@@ -2,37 +2,16 @@
 
 #include "sim/platform/objects.hpp"
 #include "sim/platform/root.hpp"
-#include "sim/uikit/uikit.hpp"
-#include "tweak/tweak.hpp"
-
-namespace {
-constexpr const char* kPreferencesFile = "/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist";
-}
+#include "tests/support/session.hpp"
 
 void TweakTest::SetUp() {
     sim::makeFreshRoot();
-    sim::music::LaunchOptions options;
-    options.tweakPath = EMPTY_TWEAK;
-    sim::music::launch(options);
-    startTweak();
+    support::launchWithOwnTweak();
 }
 
 void TweakTest::TearDown() {
-    if (sim::music::running()) sim::music::quit();
-    // The next test's process starts with the state zero-filled.
-    tweakState = TweakState{};
+    if (sim::music::running()) support::quitWithOwnTweak();
     sim::removeRoot();
-}
-
-void TweakTest::writePreferences(const std::string& entries) {
-    sim::writeFile(kPreferencesFile, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" +
-                                         entries + "</dict></plist>");
-}
-
-void TweakTest::postReload() {
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         sys::cfString(NS::literal<"com.qzr.twinlyprefs/reloadPrefs">()), nullptr,
-                                         nullptr, YES);
 }
 
 std::optional<std::vector<std::string>> targetTitles() {

@@ -17,10 +17,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Replaces the preferences file with an XML property list whose dictionary holds `entries`.
-    static void writePreferences(const std::string& entries);
-    static void postReload();
-
     NS::AutoreleasePool pool;
 };
 

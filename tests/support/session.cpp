@@ -3,7 +3,7 @@
 #include "sim/platform/root.hpp"
 #include "tweak/tweak.hpp"
 
-namespace reliability {
+namespace support {
 
 void launchWithOwnTweak(const sim::music::LaunchOptions& options) {
     sim::music::LaunchOptions withEmptyLibrary = options;
@@ -27,6 +27,11 @@ void writePreferencesText(const std::string& bytes) {
     sim::writeFile("/var/mobile/Library/Preferences/com.qzr.twinlyprefs.plist", bytes);
 }
 
+void writePreferences(const std::string& entries) {
+    writePreferencesText("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" + entries +
+                         "</dict></plist>");
+}
+
 void postReload() {
     NS::AutoreleasePool pool;
     CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
@@ -34,4 +39,4 @@ void postReload() {
                                          nullptr, YES);
 }
 
-} // namespace reliability
+} // namespace support
